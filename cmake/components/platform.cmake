@@ -1,0 +1,4 @@
+# The thin layer over the platform's user-interface services.
+list(APPEND MIRVOX_WIN32_SOURCES
+    platform/app_name.cpp
+)

@@ -1,0 +1,107 @@
+#include "recorder/avi_capture.h"
+
+#include "platform/app_name.h"
+#include "recorder/codec_choice.h"
+#include "recorder/output_path.h"
+
+namespace {
+
+// The compression-options dialog takes an array of option-record pointers; there is only ever one
+// capture object opening, so one program-wide slot serves.
+LPAVICOMPRESSOPTIONS g_optionsArray[1];
+
+// Video for Windows' version query, exported by ordinal only. The high word carries major.minor.
+DWORD QueryVfwVersion() {
+    UniqueModule msvfw(::LoadLibraryA("MSVFW32"));
+    if (!msvfw)
+        return 0;
+    using VersionQuery = DWORD(WINAPI*)();
+    auto query = reinterpret_cast<VersionQuery>(
+        reinterpret_cast<void*>(::GetProcAddress(msvfw.get(), MAKEINTRESOURCEA(2))));
+    return query ? query() : 0;
+}
+
+constexpr WORD kMinimumVfwVersion = 0x010A; // 1.10
+
+} // namespace
+
+CAviCapture::CAviCapture(HWND owner, HFONT captionFont, std::string captionPattern, int32_t captionEnabled,
+                         int32_t captionLocation)
+    : m_captionFont(captionFont), m_captionPattern(std::move(captionPattern)), m_captionEnabled(captionEnabled),
+      m_captionLocation(captionLocation), m_owner(owner) {
+    ::AVIFileInit();
+}
+
+CAviCapture::~CAviCapture() {
+    // The file is finished when its last reference goes, so the streams go first.
+    m_stream.reset();
+    m_compressed.reset();
+    m_file.reset();
+    m_referenceSize.reset();
+    ::AVIFileExit();
+    m_frame.reset();
+}
+
+int32_t CAviCapture::Open(CaptureParams* params) {
+    g_optionsArray[0] = &m_options;
+    m_params = params;
+
+    if (HIWORD(QueryVfwVersion()) < kMinimumVfwVersion) {
+        ShowAppMessage("Video For Windows Version Error");
+        return 0;
+    }
+
+    // This grab fixes the frame size of the whole recording; it is never written.
+    if (CaptureFrame() != CaptureStatus::Grabbed)
+        return 0;
+    if (!m_frame) {
+        ShowAppMessage("Error");
+        return 0;
+    }
+
+    GlobalLockGuard<BITMAPINFOHEADER> header(m_frame.get());
+    m_header = header.get();
+    if (!m_header)
+        return 0;
+
+    if (!CreateFileAndStream(ComposeOutputPath(m_params->folder, m_params->fileName)))
+        return 0;
+
+    m_options = {};
+    if (!ChooseCodec(m_stream.get(), g_optionsArray))
+        return 0;
+
+    if (::AVIMakeCompressedStream(m_compressed.put(), m_stream.get(), &m_options, nullptr) != 0)
+        return 0;
+
+    LONG formatSize = static_cast<LONG>(m_header->biSize + 4 * m_header->biClrUsed);
+    if (::AVIStreamSetFormat(m_compressed.get(), 0, m_header, formatSize) != 0)
+        return 0;
+    return 1;
+}
+
+bool CAviCapture::CreateFileAndStream(const std::string& path) {
+    if (::AVIFileOpenA(m_file.put(), path.c_str(), OF_WRITE | OF_CREATE, nullptr) != 0)
+        return false;
+
+    m_streamInfo = {};
+    m_streamInfo.fccType = streamtypeVIDEO;
+    m_streamInfo.fccHandler = 0;
+    m_streamInfo.dwScale = 1;
+    m_streamInfo.dwRate = static_cast<DWORD>(m_params->fps);
+    m_streamInfo.dwSuggestedBufferSize = m_header->biSizeImage;
+    ::SetRect(&m_streamInfo.rcFrame, 0, 0, m_header->biWidth, m_header->biHeight);
+    return ::AVIFileCreateStreamA(m_file.get(), m_stream.put(), &m_streamInfo) == 0;
+}
+
+int32_t CAviCapture::WriteFrame(int32_t n) {
+    GlobalLockGuard<BITMAPINFOHEADER> header(m_frame.get());
+    m_header = header.get();
+    if (!m_header)
+        return 0;
+    PAVISTREAM stream = m_compressed ? m_compressed.get() : m_stream.get();
+    const BYTE* pixels = reinterpret_cast<const BYTE*>(m_header) + m_header->biSize + 4 * m_header->biClrUsed;
+    HRESULT result = ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels),
+                                      static_cast<LONG>(m_header->biSizeImage), AVIIF_KEYFRAME, nullptr, nullptr);
+    return result == 0 ? 1 : 0;
+}

@@ -1,0 +1,3 @@
+#include "recorder/avi_capture.h"
+
+void CAviCapture::DrawCaption(HDC, const RECT&) {}

@@ -1,0 +1,5 @@
+#include "recorder/output_path.h"
+
+std::string ComposeOutputPath(const std::string& folder, const std::string& fileName) {
+    return folder + fileName;
+}

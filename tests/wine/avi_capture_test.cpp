@@ -1,0 +1,217 @@
+#include "recorder/avi_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "recorder/codec_choice.h"
+#include "tests/support/test_support.h"
+
+using namespace std::chrono_literals;
+using test_support::PatternWindow;
+using test_support::ScratchFolder;
+
+namespace {
+
+// "Full Frames (Uncompressed)" as the compression dialog returns it.
+BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
+    AVICOMPRESSOPTIONS& o = *options[0];
+    o = {};
+    o.fccType = streamtypeVIDEO;
+    o.fccHandler = comptypeDIB;
+    o.dwFlags = AVICOMPRESSF_VALID;
+    return TRUE;
+}
+
+BOOL CancelChoice(PAVISTREAM, LPAVICOMPRESSOPTIONS*) {
+    return FALSE;
+}
+
+class CodecChooserScope {
+public:
+    explicit CodecChooserScope(CodecChooser chooser) : m_previous(SetCodecChooser(chooser)) {}
+    ~CodecChooserScope() { SetCodecChooser(m_previous); }
+
+private:
+    CodecChooser m_previous;
+};
+
+// The capture object keeps its frame private; a test reads it back through the file.
+CaptureParams WindowParams(HWND window, const ScratchFolder& folder, const char* name, int fps = 4) {
+    CaptureParams params;
+    params.targetWindow = window;
+    params.folder = folder.path();
+    params.fileName = name;
+    params.fps = fps;
+    return params;
+}
+
+void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int w, int h, int phase) {
+    int mismatches = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = &topDown[(static_cast<size_t>(y) * w + x) * 4];
+            uint32_t bgr = p[0] | (p[1] << 8) | (p[2] << 16);
+            if (bgr != PatternWindow::ExpectedPixel(x, y, w, h, phase) && ++mismatches < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex << bgr;
+        }
+    EXPECT_EQ(mismatches, 0);
+}
+
+bool FileExists(const std::string& path) {
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+TEST(AviCapture, RecordsWindowFramesThatFfmpegDecodesExactly) {
+    PatternWindow window(64, 48);
+    ScratchFolder folder;
+    CaptureParams params = WindowParams(window.hwnd(), folder, "frames.avi", 5);
+    constexpr int kFrames = 6;
+    {
+        CodecChooserScope full(&ChooseFullFrames);
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        ASSERT_NE(capture.Open(&params), 0);
+        for (int k = 0; k < kFrames; ++k) {
+            window.SetPhase(k);
+            ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+            ASSERT_NE(capture.WriteFrame(k), 0);
+        }
+    }
+    auto probe = test_support::ProbeVideo(folder.File("frames.avi"));
+    EXPECT_EQ(probe.codec, "rawvideo");
+    EXPECT_EQ(probe.pixelFormat, "bgra");
+    EXPECT_EQ(probe.width, 64);
+    EXPECT_EQ(probe.height, 48);
+    EXPECT_EQ(probe.frameRate, "5/1");
+    EXPECT_EQ(probe.frames, kFrames);
+
+    auto frames = test_support::DecodeFrames(folder.File("frames.avi"), 64, 48);
+    ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
+    for (int k = 0; k < kFrames; ++k)
+        ExpectFrameShowsPattern(frames[k], 64, 48, k);
+}
+
+TEST(AviCapture, FolderAndFileNameAreJoinedWithoutSeparatorAndOneFpsGivesRateOne) {
+    PatternWindow window(16, 16);
+    ScratchFolder folder;
+    ASSERT_TRUE(::CreateDirectoryA(folder.File("x").c_str(), nullptr));
+    CaptureParams params = WindowParams(window.hwnd(), folder, "a.avi", 1);
+    params.folder = folder.File("x\\out");
+    {
+        CodecChooserScope full(&ChooseFullFrames);
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        ASSERT_NE(capture.Open(&params), 0);
+        ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+        ASSERT_NE(capture.WriteFrame(0), 0);
+    }
+    ASSERT_TRUE(FileExists(folder.File("x\\outa.avi")));
+    auto probe = test_support::ProbeVideo(folder.File("x\\outa.avi"));
+    EXPECT_EQ(probe.frameRate, "1/1");
+    EXPECT_EQ(probe.frames, 1);
+}
+
+TEST(AviCapture, CancelledCodecChoiceFailsOpenAfterReplacingTheFile) {
+    PatternWindow window(16, 16);
+    ScratchFolder folder;
+    {
+        std::ofstream old(folder.File("old.avi"), std::ios::binary);
+        old << std::string(100000, 'x');
+    }
+    CaptureParams params = WindowParams(window.hwnd(), folder, "old.avi");
+    {
+        CodecChooserScope cancel(&CancelChoice);
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        EXPECT_EQ(capture.Open(&params), 0);
+    }
+    ASSERT_TRUE(FileExists(folder.File("old.avi")));
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(::GetFileAttributesExA(folder.File("old.avi").c_str(), GetFileExInfoStandard, &data));
+    EXPECT_LT(data.nFileSizeLow, 100000u) << "the earlier file was not replaced";
+    EXPECT_LE(test_support::ProbeVideo(folder.File("old.avi")).frames, 0);
+}
+
+TEST(AviCapture, OpenFailsWhenTheFileCannotBeCreated) {
+    PatternWindow window(16, 16);
+    ScratchFolder folder;
+    CaptureParams params = WindowParams(window.hwnd(), folder, "a.avi");
+    params.folder = folder.File("missing\\");
+    CodecChooserScope full(&ChooseFullFrames);
+    CAviCapture capture(nullptr, nullptr, "", 0, 0);
+    EXPECT_EQ(capture.Open(&params), 0);
+}
+
+TEST(AviCapture, WholeDisplayFrameHasTheScreenSize) {
+    ScratchFolder folder;
+    CaptureParams params = WindowParams(nullptr, folder, "screen.avi", 4);
+    {
+        CodecChooserScope full(&ChooseFullFrames);
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        ASSERT_NE(capture.Open(&params), 0);
+        ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+        ASSERT_NE(capture.WriteFrame(0), 0);
+    }
+    auto probe = test_support::ProbeVideo(folder.File("screen.avi"));
+    EXPECT_EQ(probe.width, ::GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(probe.height, ::GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_EQ(probe.frames, 1);
+}
+
+TEST(AviCapture, ResizedWindowIsRefusedAndKeepsThePreviousFrame) {
+    PatternWindow window(40, 30);
+    ScratchFolder folder;
+    CaptureParams params = WindowParams(window.hwnd(), folder, "resize.avi");
+    {
+        CodecChooserScope full(&ChooseFullFrames);
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        ASSERT_NE(capture.Open(&params), 0);
+        window.SetPhase(3);
+        ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+
+        struct Size {
+            int w, h;
+        };
+        for (Size s : {Size{41, 30}, Size{39, 30}, Size{40, 31}, Size{40, 29}}) {
+            window.ResizeClient(s.w, s.h);
+            window.SetPhase(5);
+            EXPECT_EQ(capture.CaptureFrame(), CaptureStatus::SizeChanged) << s.w << "x" << s.h;
+        }
+        // The refused grabs left the phase-3 frame in place: that is what gets written.
+        ASSERT_NE(capture.WriteFrame(0), 0);
+    }
+    auto frames = test_support::DecodeFrames(folder.File("resize.avi"), 40, 30);
+    ASSERT_EQ(frames.size(), 1u);
+    ExpectFrameShowsPattern(frames[0], 40, 30, 3);
+}
+
+TEST(AviCapture, DestroyedWindowGivesNonzeroStatusAndLeaksNothing) {
+    ScratchFolder folder;
+    auto window = std::make_unique<PatternWindow>(32, 32);
+    CaptureParams params = WindowParams(window->hwnd(), folder, "gone.avi");
+    CodecChooserScope full(&ChooseFullFrames);
+    CAviCapture capture(nullptr, nullptr, "", 0, 0);
+    ASSERT_NE(capture.Open(&params), 0);
+    window.reset();
+    int before = test_support::GdiHeadroom();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_NE(capture.CaptureFrame(), CaptureStatus::Grabbed);
+    EXPECT_GE(test_support::GdiHeadroom(), before);
+}
+
+TEST(AviCapture, FiveHundredGrabsLeaveNoGdiObjectBehind) {
+    PatternWindow window(64, 48);
+    ScratchFolder folder;
+    CaptureParams params = WindowParams(window.hwnd(), folder, "leak.avi");
+    CodecChooserScope full(&ChooseFullFrames);
+    CAviCapture capture(nullptr, nullptr, "", 0, 0);
+    ASSERT_NE(capture.Open(&params), 0);
+    ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed); // first-use allocations settle
+    int before = test_support::GdiHeadroom();
+    for (int i = 0; i < 500; ++i)
+        ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+    int after = test_support::GdiHeadroom();
+    EXPECT_GE(after, before) << "lost " << before - after << " GDI objects over 500 grabs";
+}

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine. Idempotent: does nothing when
+# everything is present already.
+set -euo pipefail
+
+packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 xvfb ffmpeg locales fonts-ipafont-gothic
+          cmake googletest g++ zlib1g-dev libz-mingw-w64-dev python3)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+    echo "install-deps: installing ${missing[*]}" >&2
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    echo "install-deps: generating ja_JP.UTF-8" >&2
+    SUDO=""
+    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+    $SUDO localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+fi

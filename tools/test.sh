@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, builds both builds, starts a private Xvfb and
+# Wine prefix, runs every test through CTest and ends only what it started.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/tools/wine-env.sh"
+
+"$ROOT/tools/install-deps.sh"
+
+jobs=$(nproc)
+LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/native" -DMIRVOX_NATIVE=ON >/dev/null
+LC_ALL=C cmake --build "$BUILD_DIR/native" -j "$jobs" --target pure_tests
+LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+      -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" >/dev/null
+LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$jobs"
+
+xvfb_pid=""
+cleanup() {
+    set +e
+    WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1
+    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" >/dev/null 2>&1 && wait "$xvfb_pid" 2>/dev/null
+    [[ -n ${display_fifo:-} ]] && rm -f "$display_fifo"
+}
+trap cleanup EXIT
+
+display_fifo=$(mktemp -u)
+mkfifo "$display_fifo"
+Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
+xvfb_pid=$!
+read -r -t 30 display_number <"$display_fifo"
+export DISPLAY=":$display_number"
+
+prepare_wineprefix
+# A persistent server, and Wine's background services started here with no terminal: started from
+# inside a test they would inherit CTest's output pipe and keep it open.
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1 </dev/null
+
+# CTest's summary line is held back and printed last, after its timing, its failure list and the
+# clean-up.
+summary_file=$(mktemp)
+set +e
+ctest --test-dir "$BUILD_DIR/win" --output-on-failure "$@" 2>&1 | while IFS= read -r line; do
+    if [[ $line =~ tests\ passed,.*tests\ failed\ out\ of ]]; then
+        printf '%s\n' "$line" >"$summary_file"
+    else
+        printf '%s\n' "$line"
+    fi
+done
+status=${PIPESTATUS[0]}
+trap - EXIT
+cleanup
+cat "$summary_file"
+rm -f "$summary_file"
+exit "$status"
