@@ -8,16 +8,21 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 
-# Creates the prefix once; later runs reuse it.
+# Creates the prefix once; later runs reuse it. The settings below are prefix set-up for running
+# under Wine on a display without a window manager, not something the program writes.
+PREFIX_SETUP_VERSION=2
 prepare_wineprefix() {
-    if [[ ! -f $WINEPREFIX/.mirvox-ready ]]; then
-        mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
-        # The dialogs are laid out for the proportional face; without this mapping Wine picks a
-        # fixed-pitch one and labels clip.
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f \
-            >/dev/null 2>&1
-        wineserver -w
-        touch "$WINEPREFIX/.mirvox-ready"
-    fi
+    local marker=$WINEPREFIX/.mirvox-ready
+    [[ -f $marker && $(cat "$marker") == "$PREFIX_SETUP_VERSION" ]] && return 0
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    # The dialogs are laid out for the proportional face; without this mapping Wine picks a
+    # fixed-pitch one and labels clip.
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f \
+        >/dev/null 2>&1
+    # Without a window manager, every managed window that closes waits two seconds for a state
+    # change that never comes.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+    echo "$PREFIX_SETUP_VERSION" >"$marker"
 }

@@ -244,7 +244,6 @@ PatternWindow::PatternWindow(int clientWidth, int clientHeight, const char* titl
     ::AdjustWindowRect(&r, style, FALSE);
     m_hwnd = ::CreateWindowExA(0, kPatternClass, title, style | WS_VISIBLE, 40, 40, r.right - r.left,
                                r.bottom - r.top, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-    ::SetWindowPos(m_hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     ::UpdateWindow(m_hwnd);
     PumpUntil([] { return false; }, std::chrono::milliseconds(50));
 }
