@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include "app/recorder_app.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return 0;
+    CRecorderApp app;
+    return app.Run();
 }

@@ -1,4 +1,6 @@
 # The thin layer over the platform's user-interface services.
 list(APPEND MIRVOX_WIN32_SOURCES
     platform/app_name.cpp
+    platform/dialog_base.cpp
+    platform/ui_text.cpp
 )

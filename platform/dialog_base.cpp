@@ -1,0 +1,91 @@
+#include "platform/dialog_base.h"
+
+CDialogBase* CDialogBase::s_mainDialog = nullptr;
+
+CDialogBase::CDialogBase(int templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+INT_PTR CDialogBase::DoModal() {
+    HWND owner = m_parent;
+    if (!owner && s_mainDialog != this)
+        owner = MainWindow();
+    m_destroyStepDone = false;
+    INT_PTR result = ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), owner,
+                                       &CDialogBase::DialogProc, reinterpret_cast<LPARAM>(this));
+    m_hwnd = nullptr;
+    return result;
+}
+
+INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    CDialogBase* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialogBase*>(lp);
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+        self->m_hwnd = hwnd;
+    } else {
+        self = reinterpret_cast<CDialogBase*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    }
+    if (!self)
+        return FALSE;
+    try {
+        if (msg == WM_DESTROY && !self->m_destroyStepDone) {
+            // Destroyed from outside the modal run's end: the step still runs once.
+            self->m_destroyStepDone = true;
+            self->OnDestroyWindow();
+        }
+        return self->HandleMessage(msg, wp, lp);
+    } catch (...) {
+        // Nothing may unwind through the platform's dialog manager.
+        return FALSE;
+    }
+}
+
+INT_PTR CDialogBase::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        ApplyInitialData();
+        return OnInitDialog();
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDOK) {
+            OnOK();
+            return TRUE;
+        }
+        if (LOWORD(wp) == IDCANCEL) {
+            OnCancel();
+            return TRUE;
+        }
+        break;
+    }
+    return DefaultHandling();
+}
+
+BOOL CDialogBase::OnInitDialog() {
+    DoDataExchange(false);
+    return TRUE;
+}
+
+void CDialogBase::DoDataExchange(bool) {}
+
+void CDialogBase::OnOK() {
+    DoDataExchange(true);
+    EndModal(IDOK);
+}
+
+void CDialogBase::OnCancel() {
+    EndModal(IDCANCEL);
+}
+
+void CDialogBase::OnDestroyWindow() {
+    // The dialog manager destroys the window once the modal run has ended.
+}
+
+void CDialogBase::EndModal(INT_PTR result) {
+    if (!m_hwnd)
+        return;
+    if (!m_destroyStepDone) {
+        m_destroyStepDone = true;
+        OnDestroyWindow();
+    }
+    ::EndDialog(m_hwnd, result);
+}
+
+void CDialogBase::ApplyInitialData() {}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A string-table entry in the ANSI code page; empty when the entry does not exist.
+std::string LoadResString(UINT id);
+
+// An OK-only message box owned by the given window.
+void ShowMessage(HWND owner, const std::string& text, const std::string& caption);
+
+// Window text in the ANSI code page, whatever its length.
+std::string GetWindowTextString(HWND window);
+
+// Whether a byte starts a double-byte character of the ANSI code page.
+bool IsAnsiLeadByte(unsigned char byte);

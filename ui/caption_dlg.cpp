@@ -1,0 +1,71 @@
+#include "ui/caption_dlg.h"
+
+#include <commdlg.h>
+
+#include "platform/ui_text.h"
+#include "res/resource.h"
+
+CCaptionDlg::CCaptionDlg(HWND parent) : CDialogBase(IDD_CAPTION, parent) {}
+
+INT_PTR CCaptionDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDC_FONT && HIWORD(wp) == BN_CLICKED) {
+            OnFont();
+            return TRUE;
+        }
+        break;
+    }
+    return CDialogBase::HandleMessage(msg, wp, lp);
+}
+
+void CCaptionDlg::DoDataExchange(bool fromControls) {
+    m_helpBox = Item(IDC_CAPTION_HELP);
+    m_formatBox = Item(IDC_CAPTION_FORMAT);
+    if (fromControls) {
+        m_format = GetWindowTextString(m_formatBox);
+        m_helpText = GetWindowTextString(m_helpBox);
+    } else {
+        ::SetWindowTextA(m_formatBox, m_format.c_str());
+        ::SetWindowTextA(m_helpBox, m_helpText.c_str());
+    }
+}
+
+BOOL CCaptionDlg::OnInitDialog() {
+    CDialogBase::OnInitDialog();
+    m_helpText = LoadResString(IDS_CAPTION_HELP);
+    ::SetWindowTextA(m_helpBox, m_helpText.c_str());
+    ::SetWindowTextA(m_formatBox, m_format.c_str());
+    ::CheckRadioButton(hwnd(), IDC_LOCATION_FIRST, IDC_LOCATION_LAST, IDC_LOCATION_FIRST + m_location);
+    return TRUE;
+}
+
+void CCaptionDlg::OnFont() {
+    CHOOSEFONTA choose{};
+    choose.lStructSize = sizeof(choose);
+    choose.hwndOwner = nullptr;
+    choose.lpLogFont = &m_fontDescription;
+    choose.Flags = CF_SCREENFONTS;
+    // Cancelled or not, the description (old or new) becomes a new font object.
+    ::ChooseFontA(&choose);
+    m_createdFont.reset(::CreateFontIndirectA(&m_fontDescription));
+    m_font = m_createdFont.get();
+}
+
+void CCaptionDlg::OnOK() {
+    m_format = GetWindowTextString(m_formatBox);
+    // A location outside 0..5 checks no button; then the handed-in value stays.
+    for (int id = IDC_LOCATION_FIRST; id <= IDC_LOCATION_LAST; ++id) {
+        if (::IsDlgButtonChecked(hwnd(), id) == BST_CHECKED) {
+            m_location = id - IDC_LOCATION_FIRST;
+            break;
+        }
+    }
+    CDialogBase::OnOK();
+}
+
+HFONT CCaptionDlg::TakeFont() {
+    if (m_font == m_createdFont.get())
+        m_createdFont.release();
+    return m_font;
+}

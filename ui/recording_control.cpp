@@ -1,0 +1,134 @@
+#include "ui/recorder_dlg.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include "ui/recording_clock.h"
+#include "ui/recording_timing.h"
+
+namespace {
+
+constexpr UINT_PTR kCaptureTimer = 1;
+constexpr std::time_t kSecondsPerLimitStep = 1800;
+
+// The controls that feed the capture parameters, in the order they are disabled and enabled.
+constexpr int kRecordingInputs[] = {IDC_SOURCE,  IDC_RATE_SPIN, IDC_FPS_SPIN, IDC_FILE_NAME, IDC_RATE,
+                                    IDC_FPS,     IDC_RESET,     IDC_BROWSE,   IDC_TIME_LIMIT};
+
+// Formats one of our own string-table texts, whose placeholders are known.
+template <typename... Args> std::string FormatResString(UINT id, Args... args) {
+    std::string format = LoadResString(id);
+    int length = std::snprintf(nullptr, 0, format.c_str(), args...);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format.c_str(), args...);
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+} // namespace
+
+void CRecorderDlg::ToggleRecording() {
+    m_recording = m_recording == 0 ? 1 : 0;
+    ApplyRecordingState();
+}
+
+void CRecorderDlg::ApplyRecordingState() {
+    const std::string appTitle = LoadResString(IDS_APP_TITLE);
+    if (m_recording) {
+        m_frameCount = 0;
+        m_params.rate = static_cast<int32_t>(::SendMessageA(m_rateSpin, UDM_GETPOS32, 0, 0));
+        m_params.fps = static_cast<int32_t>(::SendMessageA(m_fpsSpin, UDM_GETPOS32, 0, 0));
+
+        const LRESULT source = ::SendMessageA(m_sourceBox, CB_GETCURSEL, 0, 0);
+        m_params.targetWindow = nullptr;
+        if (source >= 1 && static_cast<size_t>(source - 1) < m_windowEntries.size())
+            m_params.targetWindow = m_windowEntries[static_cast<size_t>(source - 1)]->window;
+
+        ShowMessage(hwnd(), FormatResString(IDS_START_NOTICE, appTitle.c_str()), appTitle);
+
+        const int32_t captionEnabled = static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
+        auto capture = std::make_unique<CAviCapture>(hwnd(), m_captionFont, m_captionFormat, captionEnabled,
+                                                     m_captionLocation);
+        if (capture->Open(&m_params)) {
+            m_capture = std::move(capture);
+        } else {
+            capture.reset();
+            m_recording = 0;
+            ShowMessage(hwnd(), LoadResString(IDS_INIT_FAILED), appTitle);
+        }
+    }
+
+    if (m_recording) {
+        const LRESULT limit = ::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0);
+        m_endTime = CurrentTime() + static_cast<std::time_t>(limit) * kSecondsPerLimitStep;
+        if (m_params.targetWindow)
+            ::SetForegroundWindow(m_params.targetWindow);
+        else
+            ::ShowWindow(hwnd(), SW_MINIMIZE);
+        ::SendMessageA(m_animation.get(), ACM_PLAY, static_cast<WPARAM>(-1), static_cast<LPARAM>(-1));
+        UpdateTrayStatus(0);
+        EnableRecordingInputs(FALSE);
+        ::SetTimer(hwnd(), kCaptureTimer, static_cast<UINT>(TickIntervalMs(m_params.rate, m_params.fps)), nullptr);
+        ::SetWindowTextA(m_startStopButton, LoadResString(IDS_STOP).c_str());
+    } else {
+        EnableRecordingInputs(TRUE);
+        ::SendMessageA(m_animation.get(), ACM_STOP, 0, 0);
+        ::KillTimer(hwnd(), kCaptureTimer);
+        m_capture.reset();
+        UpdateTrayStatus(m_frameCount);
+        ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+        ::SetWindowTextA(m_startStopButton, LoadResString(IDS_START).c_str());
+    }
+}
+
+void CRecorderDlg::EnableRecordingInputs(BOOL enable) {
+    for (int id : kRecordingInputs)
+        ::EnableWindow(Item(id), enable);
+}
+
+void CRecorderDlg::OnCaptureTimer(UINT_PTR timerId) {
+    SetStatusText(FormatResString(IDS_FRAME_COUNT, m_frameCount));
+
+    bool ok = true;
+    UINT message = 0;
+    if (m_capture) {
+        const CaptureStatus status = m_capture->CaptureFrame();
+        if (status == CaptureStatus::Grabbed) {
+            ok = m_capture->WriteFrame(m_frameCount) != 0;
+            if (!ok)
+                message = IDS_WRITE_ERROR;
+            // The sample index moves on even after a failed write.
+            ++m_frameCount;
+        } else {
+            ok = false;
+            message = status == CaptureStatus::SizeChanged ? IDS_SIZE_CHANGED : IDS_CAPTURE_ERROR;
+        }
+    }
+
+    const LRESULT limit = ::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0);
+    if (limit > 0 && m_endTime < CurrentTime()) {
+        ::KillTimer(hwnd(), timerId);
+        m_recording = 0;
+        ApplyRecordingState();
+        return;
+    }
+    if (!ok) {
+        // The timer goes first so that no tick runs while the message is open; the recording look
+        // stays until the message is dismissed.
+        ::KillTimer(hwnd(), timerId);
+        ShowMessage(hwnd(), LoadResString(message), LoadResString(IDS_APP_TITLE));
+        m_recording = 0;
+        ApplyRecordingState();
+        return;
+    }
+    UpdateTrayStatus(m_frameCount);
+}
+
+void CRecorderDlg::SetStatusText(const std::string& text) {
+    ::SetWindowTextA(m_statusBox, text.c_str());
+}
