@@ -292,3 +292,14 @@ TEST_F(SettingsStore, ApplicationKeyIsTheExecutableName) {
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_STREQ(text, "x.avi");
 }
+
+TEST_F(SettingsStore, EmptyValuesArePresent) {
+    CSettingsStore store(kCompany);
+    EXPECT_EQ(store.ReadString("Path", "absent"), "absent");
+    EXPECT_EQ(store.ReadBinary("Rate"), std::nullopt);
+    store.WriteString("Path", "");
+    store.WriteBinary("Rate", Bytes{});
+    EXPECT_EQ(store.ReadString("path", "absent"), "");
+    EXPECT_EQ(store.ReadBinary("rate"), Bytes{});
+    EXPECT_EQ(LoadRecorderSettings(store, DefaultCaptionFont(kFace)).rate, 1);
+}
