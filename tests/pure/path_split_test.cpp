@@ -1,0 +1,33 @@
+#include "ui/path_split.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/cp932_support.h"
+
+using test_support::IsCp932LeadByte;
+
+TEST(PathSplit, SplitsAtTheLastTrueBackslash) {
+    struct Case {
+        std::string path, folder, fileName;
+    };
+    // "表" is 0x95 0x5C and "ソ" 0x83 0x5C: their trail bytes equal a backslash.
+    const Case cases[] = {
+        {"C:\\movie.avi", "C:\\", "movie.avi"},
+        {"C:\\out\\movie", "C:\\out\\", "movie"},
+        {"movie.avi", "", "movie.avi"},
+        {"", "", ""},
+        {"C:\\out\\", "C:\\out\\", ""},
+        {"\\\\server\\share\\a.avi", "\\\\server\\share\\", "a.avi"},
+        {"C:\\dir\\\x95\x5C.avi", "C:\\dir\\", "\x95\x5C.avi"},
+        {"C:\\\x95\x5C\\a.avi", "C:\\\x95\x5C\\", "a.avi"},
+        {"C:\\\x83\x5C\x83t\x83g\x95\x5C", "C:\\", "\x83\x5C\x83t\x83g\x95\x5C"},
+        {"\x95\x5C\x83\x5C", "", "\x95\x5C\x83\x5C"},
+        {"a\\\x95", "a\\", "\x95"},
+        {"a\\b\\\x95\x5C\x5C", "a\\b\\\x95\x5C\\", ""},
+    };
+    for (const Case& c : cases) {
+        SplitPath split = SplitAtLastBackslash(c.path, IsCp932LeadByte);
+        EXPECT_EQ(split.folder, c.folder) << c.path;
+        EXPECT_EQ(split.fileName, c.fileName) << c.path;
+    }
+}
