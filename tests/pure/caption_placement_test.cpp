@@ -40,12 +40,3 @@ TEST(CaptionPlacement, TextLargerThanTheFrameStartsAtTheLeftAndTopEdges) {
                   std::make_pair(c.x, c.y))
             << "location " << c.location << ", text " << c.width << "x" << c.height;
 }
-
-TEST(CaptionPlacement, DoubleByteTextIsPlacedByItsMeasuredWidthNotItsBytes) {
-    // "録画中 12:00" is 11 bytes; drawn in a proportional face it measured 83 pixels.
-    auto p = Place(0, 320, 240, 83, 16);
-    EXPECT_EQ(p.x, 237);
-    p = Place(4, 320, 240, 83, 16);
-    EXPECT_EQ(p.x, 118);
-    EXPECT_EQ(p.y, 224);
-}

@@ -253,6 +253,26 @@ TEST(CaptionOverlay, EmptyTextAndUnselectableFontDrawNothing) {
     }
 }
 
+TEST(CaptionOverlay, CaptionedGrabsLeaveNoGdiObjectBehind) {
+    PatternWindow window(64, 48);
+    ScratchFolder folder;
+    CaptureParams params;
+    params.targetWindow = window.hwnd();
+    params.folder = folder.path();
+    params.fileName = "leak.avi";
+    LOGFONTA record = DefaultFontRecord();
+    UniqueFont font(::CreateFontIndirectA(&record));
+    CodecChooserScope full(&ChooseFullFrames);
+    CAviCapture capture(nullptr, font.get(), "%a, %d %b %Y %H:%M:%S %z", 1, 4);
+    ASSERT_NE(capture.Open(&params), 0);
+    ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed); // first-use allocations settle
+    const int before = test_support::GdiHeadroom();
+    for (int i = 0; i < 200; ++i)
+        ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
+    const int after = test_support::GdiHeadroom();
+    EXPECT_GE(after, before) << "lost " << before - after << " GDI objects over 200 captioned grabs";
+}
+
 TEST(CaptionText, ZoneNamesAndOffsetComeFromTz) {
     struct Case {
         const char* tz;
