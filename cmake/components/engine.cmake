@@ -6,6 +6,5 @@ list(APPEND MIRVOX_PURE_SOURCES
 list(APPEND MIRVOX_WIN32_SOURCES
     recorder/avi_capture.cpp
     recorder/frame_grabber.cpp
-    recorder/caption_overlay.cpp
     recorder/codec_choice.cpp
 )
