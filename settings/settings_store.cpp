@@ -15,6 +15,16 @@ constexpr const char* kSection = "Option";
 
 } // namespace
 
+namespace {
+std::string g_companyKey;
+} // namespace
+
+void CSettingsStore::SetCompanyKey(std::string company) {
+    g_companyKey = std::move(company);
+}
+
+CSettingsStore::CSettingsStore() : CSettingsStore(g_companyKey) {}
+
 CSettingsStore::CSettingsStore(std::string company)
     : m_company(std::move(company)), m_application(ExecutableBaseName()) {}
 

@@ -16,6 +16,11 @@
 // registry without regard to case. Failures read as absent values and writes are not checked.
 class CSettingsStore {
 public:
+    // Names the store for the whole program, once at start-up, before any access to it.
+    static void SetCompanyKey(std::string company);
+
+    // The store under the company key named at start-up.
+    CSettingsStore();
     // The application key is the running executable's base name.
     explicit CSettingsStore(std::string company);
 

@@ -7,36 +7,16 @@
 #include <thread>
 
 #include "recorder/codec_choice.h"
+#include "tests/support/codec_support.h"
 #include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
 using test_support::PatternWindow;
 using test_support::ScratchFolder;
+using test_support::CodecChooserScope;
+using test_support::ChooseFullFrames;
 
 namespace {
-
-// "Full Frames (Uncompressed)" as the compression dialog returns it.
-BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
-    AVICOMPRESSOPTIONS& o = *options[0];
-    o = {};
-    o.fccType = streamtypeVIDEO;
-    o.fccHandler = comptypeDIB;
-    o.dwFlags = AVICOMPRESSF_VALID;
-    return TRUE;
-}
-
-BOOL CancelChoice(PAVISTREAM, LPAVICOMPRESSOPTIONS*) {
-    return FALSE;
-}
-
-class CodecChooserScope {
-public:
-    explicit CodecChooserScope(CodecChooser chooser) : m_previous(SetCodecChooser(chooser)) {}
-    ~CodecChooserScope() { SetCodecChooser(m_previous); }
-
-private:
-    CodecChooser m_previous;
-};
 
 // The capture object keeps its frame private; a test reads it back through the file.
 CaptureParams WindowParams(HWND window, const ScratchFolder& folder, const char* name, int fps = 4) {
@@ -123,7 +103,7 @@ TEST(AviCapture, CancelledCodecChoiceFailsOpenAfterReplacingTheFile) {
     }
     CaptureParams params = WindowParams(window.hwnd(), folder, "old.avi");
     {
-        CodecChooserScope cancel(&CancelChoice);
+        CodecChooserScope cancel(&test_support::CancelCodecChoice);
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
         EXPECT_EQ(capture.Open(&params), 0);
     }

@@ -78,8 +78,9 @@ TEST_F(RecorderDialog, OpensWithEveryControlInTemplateOrderAndTheDefaults) {
             const ControlRow& expected = kControls[row];
             EXPECT_EQ(ControlId(c), expected.id) << "control " << row;
             EXPECT_EQ(ClassOf(c), expected.cls) << "control " << row;
-            if (expected.text)
+            if (expected.text) {
                 EXPECT_EQ(TextOf(c), Wide(expected.text)) << "control " << row;
+            }
             EXPECT_TRUE(::IsWindowEnabled(c)) << "control " << row;
         }
         EXPECT_EQ(row, std::size(kControls));
