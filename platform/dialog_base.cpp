@@ -1,5 +1,7 @@
 #include "platform/dialog_base.h"
 
+#include "platform/dialog_init_data.h"
+
 CDialogBase* CDialogBase::s_mainDialog = nullptr;
 
 CDialogBase::CDialogBase(int templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
@@ -88,4 +90,22 @@ void CDialogBase::EndModal(INT_PTR result) {
     ::EndDialog(m_hwnd, result);
 }
 
-void CDialogBase::ApplyInitialData() {}
+void CDialogBase::ApplyInitialData() {
+    // The template's initial data (list and combo box items) is in place before the dialog's own
+    // initialisation runs.
+    HMODULE module = ::GetModuleHandleA(nullptr);
+    HRSRC resource = ::FindResourceA(module, MAKEINTRESOURCEA(m_templateId), MAKEINTRESOURCEA(240));
+    if (!resource)
+        return;
+    HGLOBAL loaded = ::LoadResource(module, resource);
+    const auto* bytes = static_cast<const uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+    if (!bytes)
+        return;
+    for (const auto& item : dialog_init_data::Parse({bytes, ::SizeofResource(module, resource)})) {
+        UINT message = item.message == dialog_init_data::kComboAddString  ? CB_ADDSTRING
+                       : item.message == dialog_init_data::kListAddString ? LB_ADDSTRING
+                                                                          : 0;
+        if (message)
+            ::SendDlgItemMessageA(m_hwnd, item.controlId, message, 0, reinterpret_cast<LPARAM>(item.text.c_str()));
+    }
+}
