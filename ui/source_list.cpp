@@ -9,8 +9,9 @@ void CRecorderDlg::FillSourceList() {
     const std::string wholeScreen = LoadResString(IDS_WHOLE_SCREEN);
     ClearSourceList();
     ::SendMessageA(m_sourceBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wholeScreen.c_str()));
-    // Without a parent window this visits the top-level windows; the box keeps their order.
-    ::EnumChildWindows(nullptr, &CRecorderDlg::EnumSourceWindow, reinterpret_cast<LPARAM>(this));
+    // The top-level windows, in the platform's order. EnumChildWindows with no parent does the same
+    // on Windows, but Wine visits nothing that way.
+    ::EnumWindows(&CRecorderDlg::EnumSourceWindow, reinterpret_cast<LPARAM>(this));
 }
 
 void CRecorderDlg::ClearSourceList() {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace test_support {
@@ -21,6 +22,11 @@ class RecorderTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
+
+    // Runs the recorder window modally; `drive` works it from a second thread once the window's
+    // modal loop has gone idle for the first time. (The dialog manager shows a modal dialog
+    // normally at that moment, which would undo a minimise made before it.)
+    static void RunRecorder(const std::function<void(HWND)>& drive);
 };
 
 } // namespace test_support

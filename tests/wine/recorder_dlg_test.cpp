@@ -14,18 +14,7 @@ namespace {
 
 class RecorderDialog : public RecorderTest {
 protected:
-    // Runs the recorder window; `drive` gets its window once it is shown.
-    void Run(const std::function<void(HWND)>& drive) {
-        CRecorderDlg dialog;
-        CDialogBase::SetMainDialog(&dialog);
-        RunWithDriver([&] { dialog.DoModal(); },
-                      [&] {
-                          HWND window = WaitForDialog(L"Mirvox");
-                          ASSERT_NE(window, nullptr) << "the recorder window did not appear";
-                          drive(window);
-                      });
-        CDialogBase::SetMainDialog(nullptr);
-    }
+    void Run(const std::function<void(HWND)>& drive) { RunRecorder(drive); }
 };
 
 struct ControlRow {

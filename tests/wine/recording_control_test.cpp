@@ -32,15 +32,7 @@ protected:
 
     void Run(const std::function<void(HWND)>& drive) {
         CodecChooserScope fullFrames(&ChooseFullFrames);
-        CRecorderDlg dialog;
-        CDialogBase::SetMainDialog(&dialog);
-        RunWithDriver([&] { dialog.DoModal(); },
-                      [&] {
-                          HWND window = WaitForDialog(L"Mirvox");
-                          ASSERT_NE(window, nullptr) << "the recorder window did not appear";
-                          drive(window);
-                      });
-        CDialogBase::SetMainDialog(nullptr);
+        RunRecorder(drive);
     }
 
     // Starts a recording: the notice is checked and accepted.
