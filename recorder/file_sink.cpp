@@ -5,7 +5,9 @@
 
 namespace {
 
-constexpr size_t kBufferBytes = 256 * 1024;
+constexpr size_t kBufferBytes = 64 * 1024;
+// Larger writes (frames) go straight from the caller's memory: the file write is their only copy.
+constexpr size_t kDirectWriteBytes = 4096;
 constexpr DWORD kMaxWrite = 1u << 30;
 
 } // namespace
@@ -54,7 +56,7 @@ bool CFileSink::Flush() {
 
 bool CFileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
     const bool appends = offset == m_bufferStart + m_used;
-    if (appends && m_used + size <= kBufferBytes) {
+    if (appends && size < kDirectWriteBytes && m_used + size <= kBufferBytes) {
         if (m_used == 0)
             m_bufferStart = offset;
         std::memcpy(m_buffer.get() + m_used, data, size);
@@ -63,7 +65,7 @@ bool CFileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
     }
     if (!Flush())
         return false;
-    if (size < kBufferBytes) {
+    if (size < kDirectWriteBytes) {
         m_bufferStart = offset;
         std::memcpy(m_buffer.get(), data, size);
         m_used = size;

@@ -186,7 +186,7 @@ bool OpenDmlWriter::WriteFrame(const void* data, uint32_t size, bool key, uint64
         avi::StoreU32(head + 4, size);
         static const uint8_t pad = 0;
         if (!m_sink.WriteAt(m_end, head, sizeof(head)) || !m_sink.WriteAt(m_end + 8, data, size) ||
-            ((size & 1) && !m_sink.WriteAt(m_end + 8 + size, &pad, 1)))
+            ((size & 1) && !m_sink.WriteAt(m_end + 8 + size, &pad, 1)) || !m_sink.Flush())
             return Fail();
         const ChunkRef ref{m_end + 8, size, key};
         m_end += 8 + avi::Padded(size);
