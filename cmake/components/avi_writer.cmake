@@ -6,3 +6,8 @@ list(APPEND MIRVOX_WIN32_SOURCES
     recorder/file_sink.cpp
     recorder/avi_file_stream.cpp
 )
+
+# The grab benchmark program, added once the Win32 targets exist (see tools/bench-grab.sh).
+if(NOT MIRVOX_NATIVE)
+    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL include ${CMAKE_SOURCE_DIR}/tools/bench/bench.cmake)
+endif()
