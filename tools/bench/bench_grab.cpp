@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
             return capture.CaptureFrame() == CaptureStatus::Grabbed && capture.WriteFrame(k) != 0;
         });
     }
+    ::DeleteFileA((folder + "bench-recorder.avi").c_str());
 
     // The bare loop: BitBlt + GetDIBits + AVIStreamWrite on the platform writer.
     Cost bare;
@@ -107,9 +108,28 @@ int main(int argc, char** argv) {
             return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
                                     nullptr, nullptr) == 0;
         });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA(path.c_str());
     }
 
+    // Each case's file goes right after it, so that its write-back does not throttle the next case.
     Cost platformWrite, ownWrite;
+    {
+        auto file = CAviFileWriter::Open(folder + "bench-own-write.avi");
+        UniqueAviStream stream;
+        if (!file || CAviFileWriter::CreateStream(file, stream.put(), info) ||
+            ::AVIStreamSetFormat(stream.get(), 0, &format, sizeof(format)))
+            return 1;
+        ownWrite = Measure(frames, [&](int k) {
+            pixels[0] = static_cast<uint8_t>(k);
+            return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
+                                    nullptr, nullptr) == 0;
+        });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA((folder + "bench-own-write.avi").c_str());
+    }
     {
         UniqueAviFile file;
         UniqueAviStream stream;
@@ -123,18 +143,9 @@ int main(int argc, char** argv) {
             return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
                                     nullptr, nullptr) == 0;
         });
-    }
-    {
-        auto file = CAviFileWriter::Open(folder + "bench-own-write.avi");
-        UniqueAviStream stream;
-        if (!file || CAviFileWriter::CreateStream(file, stream.put(), info) ||
-            ::AVIStreamSetFormat(stream.get(), 0, &format, sizeof(format)))
-            return 1;
-        ownWrite = Measure(frames, [&](int k) {
-            pixels[0] = static_cast<uint8_t>(k);
-            return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
-                                    nullptr, nullptr) == 0;
-        });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA(path.c_str());
     }
     Print("platform bare loop (BitBlt+GetDIBits+write)", bare, bare);
     Print("CaptureFrame + WriteFrame (our writer)", recorder, bare);
