@@ -27,8 +27,8 @@ constexpr WORD kMinimumVfwVersion = 0x010A; // 1.10
 
 CAviCapture::CAviCapture(HWND owner, HFONT captionFont, std::string captionPattern, int32_t captionEnabled,
                          int32_t captionLocation)
-    : m_captionFont(captionFont), m_captionPattern(std::move(captionPattern)), m_captionEnabled(captionEnabled),
-      m_captionLocation(captionLocation), m_owner(owner) {
+    : m_captionFont(captionFont), m_captionPattern(std::move(captionPattern)),
+      m_captionEnabled(captionEnabled), m_captionLocation(captionLocation), m_owner(owner) {
     ::AVIFileInit();
 }
 
@@ -81,7 +81,8 @@ int32_t CAviCapture::Open(CaptureParams* params) {
 }
 
 bool CAviCapture::CreateFileAndStream(const std::string& path) {
-    if (::AVIFileOpenA(m_file.put(), path.c_str(), OF_WRITE | OF_CREATE, nullptr) != 0)
+    m_file = CAviFileWriter::Open(path);
+    if (!m_file)
         return false;
 
     m_streamInfo = {};
@@ -91,7 +92,7 @@ bool CAviCapture::CreateFileAndStream(const std::string& path) {
     m_streamInfo.dwRate = static_cast<DWORD>(m_params->fps);
     m_streamInfo.dwSuggestedBufferSize = m_header->biSizeImage;
     ::SetRect(&m_streamInfo.rcFrame, 0, 0, m_header->biWidth, m_header->biHeight);
-    return ::AVIFileCreateStreamA(m_file.get(), m_stream.put(), &m_streamInfo) == 0;
+    return CAviFileWriter::CreateStream(m_file, m_stream.put(), m_streamInfo) == 0;
 }
 
 int32_t CAviCapture::WriteFrame(int32_t n) {
@@ -101,7 +102,8 @@ int32_t CAviCapture::WriteFrame(int32_t n) {
         return 0;
     PAVISTREAM stream = m_compressed ? m_compressed.get() : m_stream.get();
     const BYTE* pixels = reinterpret_cast<const BYTE*>(m_header) + m_header->biSize + 4 * m_header->biClrUsed;
-    HRESULT result = ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels),
-                                      static_cast<LONG>(m_header->biSizeImage), AVIIF_KEYFRAME, nullptr, nullptr);
+    HRESULT result =
+        ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels), static_cast<LONG>(m_header->biSizeImage),
+                         AVIIF_KEYFRAME, nullptr, nullptr);
     return result == 0 ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/unique_handle.h"
+#include "recorder/avi_file_stream.h"
 #include "recorder/capture_params.h"
 #include "recorder/capture_status.h"
 
@@ -41,7 +42,7 @@ private:
     BITMAPINFOHEADER* m_header = nullptr;
     UniqueGlobal m_frame;
     AVISTREAMINFOA m_streamInfo{};
-    UniqueAviFile m_file;
+    std::shared_ptr<CAviFileWriter> m_file;
     UniqueAviStream m_stream;
     UniqueAviStream m_compressed;
     AVICOMPRESSOPTIONS m_options{};

@@ -1,0 +1,75 @@
+#include "recorder/file_sink.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kBufferBytes = 64 * 1024;
+// Larger writes (frames) go straight from the caller's memory: the file write is their only copy.
+constexpr size_t kDirectWriteBytes = 4096;
+constexpr DWORD kMaxWrite = 1u << 30;
+
+} // namespace
+
+std::unique_ptr<CFileSink> CFileSink::Create(const std::string& path) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return nullptr;
+    return std::unique_ptr<CFileSink>(new CFileSink(file));
+}
+
+CFileSink::CFileSink(HANDLE file) : m_file(file), m_buffer(new uint8_t[kBufferBytes]) {}
+
+CFileSink::~CFileSink() {
+    Flush();
+}
+
+bool CFileSink::WriteThrough(uint64_t offset, const void* data, size_t size) {
+    const uint64_t start = offset;
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD chunk = size > kMaxWrite ? kMaxWrite : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!::WriteFile(m_file.get(), p, chunk, &written, &at) || written == 0) {
+            m_failedAt = std::min(m_failedAt, start);
+            return false;
+        }
+        p += written;
+        offset += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool CFileSink::Flush() {
+    if (m_used == 0)
+        return true;
+    const size_t used = m_used;
+    m_used = 0;
+    return WriteThrough(m_bufferStart, m_buffer.get(), used);
+}
+
+bool CFileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const bool appends = offset == m_bufferStart + m_used;
+    if (appends && size < kDirectWriteBytes && m_used + size <= kBufferBytes) {
+        if (m_used == 0)
+            m_bufferStart = offset;
+        std::memcpy(m_buffer.get() + m_used, data, size);
+        m_used += size;
+        return true;
+    }
+    if (!Flush())
+        return false;
+    if (size < kDirectWriteBytes) {
+        m_bufferStart = offset;
+        std::memcpy(m_buffer.get(), data, size);
+        m_used = size;
+        return true;
+    }
+    return WriteThrough(offset, data, size);
+}

@@ -1,0 +1,156 @@
+// Per-frame cost of grabbing and writing whole-screen frames: the recorder's path on our writer, a bare
+// loop on the platform writer, and each writer alone on the same frames. Prints one line per case.
+#include <windows.h>
+#include <vfw.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/unique_handle.h"
+#include "recorder/avi_capture.h"
+#include "recorder/avi_file_stream.h"
+#include "recorder/codec_choice.h"
+
+namespace {
+
+struct Cost {
+    double wallMs, cpuMs;
+};
+
+double CpuMs() {
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto ms = [](FILETIME t) { return ((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000.0; };
+    return ms(kernel) + ms(user);
+}
+
+template <typename F> Cost Measure(int frames, F&& perFrame) {
+    LARGE_INTEGER f, a, b;
+    ::QueryPerformanceFrequency(&f);
+    double cpu0 = CpuMs();
+    ::QueryPerformanceCounter(&a);
+    for (int k = 0; k < frames; ++k)
+        if (!perFrame(k))
+            std::exit(1);
+    ::QueryPerformanceCounter(&b);
+    return {(b.QuadPart - a.QuadPart) * 1000.0 / f.QuadPart / frames, (CpuMs() - cpu0) / frames};
+}
+
+BOOL FullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
+    *options[0] = {};
+    options[0]->fccType = streamtypeVIDEO;
+    options[0]->fccHandler = comptypeDIB;
+    options[0]->dwFlags = AVICOMPRESSF_VALID;
+    return TRUE;
+}
+
+void Print(const char* name, Cost c, Cost base) {
+    std::printf("%-44s %8.2f ms wall %8.2f ms cpu  (x%.2f wall, x%.2f cpu)\n", name, c.wallMs, c.cpuMs,
+                c.wallMs / base.wallMs, c.cpuMs / base.cpuMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::atoi(argv[1]) : 60;
+    const std::string folder = argc > 2 ? argv[2] : ".\\";
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    std::printf("screen %dx%d, %d frames\n", w, h, frames);
+    ::AVIFileInit();
+
+    BITMAPINFOHEADER format{sizeof(format), w, h, 1, 32, BI_RGB, static_cast<DWORD>(w * h * 4), 0, 0, 0, 0};
+    std::vector<uint8_t> pixels(format.biSizeImage);
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = 4;
+    info.dwSuggestedBufferSize = format.biSizeImage;
+    ::SetRect(&info.rcFrame, 0, 0, w, h);
+
+    Cost recorder;
+    {
+        SetCodecChooser(&FullFrames);
+        CaptureParams params;
+        params.folder = folder;
+        params.fileName = "bench-recorder.avi";
+        params.fps = 4;
+        CAviCapture capture(nullptr, nullptr, "", 0, 0);
+        if (!capture.Open(&params))
+            return 1;
+        recorder = Measure(frames, [&](int k) {
+            return capture.CaptureFrame() == CaptureStatus::Grabbed && capture.WriteFrame(k) != 0;
+        });
+    }
+    ::DeleteFileA((folder + "bench-recorder.avi").c_str());
+
+    // The bare loop: BitBlt + GetDIBits + AVIStreamWrite on the platform writer.
+    Cost bare;
+    {
+        UniqueAviFile file;
+        UniqueAviStream stream;
+        const std::string path = folder + "bench-platform-grab.avi";
+        if (::AVIFileOpenA(file.put(), path.c_str(), OF_WRITE | OF_CREATE, nullptr) ||
+            ::AVIFileCreateStreamA(file.get(), stream.put(), &info) ||
+            ::AVIStreamSetFormat(stream.get(), 0, &format, sizeof(format)))
+            return 1;
+        SourceDc screen = SourceDc::ForDisplay();
+        UniqueDc mem(::CreateCompatibleDC(screen.get()));
+        UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+        bare = Measure(frames, [&](int k) {
+            SelectionRestore selected(mem.get(), bitmap.get());
+            ::BitBlt(mem.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY);
+            selected.restore();
+            BITMAPINFOHEADER bi = format;
+            ::GetDIBits(mem.get(), bitmap.get(), 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&bi),
+                        DIB_RGB_COLORS);
+            return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
+                                    nullptr, nullptr) == 0;
+        });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA(path.c_str());
+    }
+
+    // Each case's file goes right after it, so that its write-back does not throttle the next case.
+    Cost platformWrite, ownWrite;
+    {
+        auto file = CAviFileWriter::Open(folder + "bench-own-write.avi");
+        UniqueAviStream stream;
+        if (!file || CAviFileWriter::CreateStream(file, stream.put(), info) ||
+            ::AVIStreamSetFormat(stream.get(), 0, &format, sizeof(format)))
+            return 1;
+        ownWrite = Measure(frames, [&](int k) {
+            pixels[0] = static_cast<uint8_t>(k);
+            return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
+                                    nullptr, nullptr) == 0;
+        });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA((folder + "bench-own-write.avi").c_str());
+    }
+    {
+        UniqueAviFile file;
+        UniqueAviStream stream;
+        const std::string path = folder + "bench-platform-write.avi";
+        if (::AVIFileOpenA(file.put(), path.c_str(), OF_WRITE | OF_CREATE, nullptr) ||
+            ::AVIFileCreateStreamA(file.get(), stream.put(), &info) ||
+            ::AVIStreamSetFormat(stream.get(), 0, &format, sizeof(format)))
+            return 1;
+        platformWrite = Measure(frames, [&](int k) {
+            pixels[0] = static_cast<uint8_t>(k);
+            return ::AVIStreamWrite(stream.get(), k, 1, pixels.data(), format.biSizeImage, AVIIF_KEYFRAME,
+                                    nullptr, nullptr) == 0;
+        });
+        stream.reset();
+        file.reset();
+        ::DeleteFileA(path.c_str());
+    }
+    Print("platform bare loop (BitBlt+GetDIBits+write)", bare, bare);
+    Print("CaptureFrame + WriteFrame (our writer)", recorder, bare);
+    Print("platform writer alone", platformWrite, platformWrite);
+    Print("our writer alone", ownWrite, platformWrite);
+    ::AVIFileExit();
+    return 0;
+}
