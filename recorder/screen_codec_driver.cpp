@@ -16,7 +16,8 @@ struct CodecInstance {
     int width = 0, height = 0;
 };
 
-constexpr LONG kMaxDimension = 32768;
+// Keeps a frame and its compressed bound within zlib's 32-bit sizes.
+constexpr LONG kMaxDimension = 16384;
 
 bool AcceptsInput(const BITMAPINFOHEADER* in) {
     return in && in->biCompression == BI_RGB && in->biBitCount == 32 && in->biPlanes == 1 &&
@@ -76,8 +77,12 @@ LRESULT CompressBegin(CodecInstance* instance, const BITMAPINFOHEADER* in, const
         return ICERR_BADFORMAT;
     instance->width = in->biWidth;
     instance->height = static_cast<int>(std::labs(in->biHeight));
-    instance->encoder.reset(new (std::nothrow) ZmbvEncoder(instance->width, instance->height));
-    if (!instance->encoder || !instance->encoder->ready()) {
+    try {
+        instance->encoder = std::make_unique<ZmbvEncoder>(instance->width, instance->height);
+    } catch (const std::bad_alloc&) {
+        return ICERR_MEMORY;
+    }
+    if (!instance->encoder->ready()) {
         instance->encoder.reset();
         return ICERR_MEMORY;
     }

@@ -74,6 +74,7 @@ struct Packet {
     std::vector<uint8_t> bytes;
 };
 
+#ifndef _WIN32
 // A minimal AVI (one video stream, ZMBV) around the packets, for ffmpeg to read.
 void WriteAvi(const std::string& path, int w, int h, const std::vector<Packet>& packets) {
     std::vector<uint8_t> f;
@@ -153,7 +154,6 @@ void WriteAvi(const std::string& path, int w, int h, const std::vector<Packet>& 
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
 }
 
-#ifndef _WIN32
 bool HaveFfmpeg() {
     return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
 }
@@ -175,7 +175,6 @@ std::vector<std::vector<uint8_t>> DecodeWithFfmpeg(const std::string& path, int 
     pclose(pipe);
     return frames;
 }
-#endif
 
 class TempFile {
 public:
@@ -185,6 +184,7 @@ public:
     ~TempFile() { std::remove(path.c_str()); }
     std::string path;
 };
+#endif
 
 enum class Step { Still, Type, ScrollUp, ScrollDown, Replace };
 
