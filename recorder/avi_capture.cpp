@@ -3,6 +3,7 @@
 #include "platform/app_name.h"
 #include "recorder/codec_choice.h"
 #include "recorder/output_path.h"
+#include "recorder/screen_codec_driver.h"
 
 namespace {
 
@@ -22,6 +23,7 @@ DWORD QueryVfwVersion() {
 }
 
 constexpr WORD kMinimumVfwVersion = 0x010A; // 1.10
+constexpr DWORD kKeyFrameSeconds = 10;
 
 } // namespace
 
@@ -67,7 +69,14 @@ int32_t CAviCapture::Open(CaptureParams* params) {
     if (!CreateFileAndStream(ComposeOutputPath(m_params->folder, m_params->fileName)))
         return 0;
 
+    // The dialog opens on our own screen codec. Left at zero, the key-frame interval would make the
+    // compressing stream ask for a key frame on every frame; the user may still pick another codec.
     m_options = {};
+    m_options.fccType = streamtypeVIDEO;
+    m_options.fccHandler = kScreenCodecFourcc;
+    m_options.dwFlags = AVICOMPRESSF_VALID | AVICOMPRESSF_KEYFRAMES;
+    m_options.dwKeyFrameEvery = kKeyFrameSeconds * static_cast<DWORD>(m_params->fps);
+    m_options.dwQuality = static_cast<DWORD>(ICQUALITY_DEFAULT);
     if (!ChooseCodec(m_stream.get(), g_optionsArray))
         return 0;
 
@@ -102,8 +111,10 @@ int32_t CAviCapture::WriteFrame(int32_t n) {
         return 0;
     PAVISTREAM stream = m_compressed ? m_compressed.get() : m_stream.get();
     const BYTE* pixels = reinterpret_cast<const BYTE*>(m_header) + m_header->biSize + 4 * m_header->biClrUsed;
-    HRESULT result =
-        ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels), static_cast<LONG>(m_header->biSizeImage),
-                         AVIIF_KEYFRAME, nullptr, nullptr);
+    // The compressing stream flags the codec's key frames itself (and every frame of "Full Frames");
+    // a flag of ours would mark every frame of a temporal codec as a key frame.
+    const DWORD flags = m_compressed ? 0 : AVIIF_KEYFRAME;
+    HRESULT result = ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels),
+                                      static_cast<LONG>(m_header->biSizeImage), flags, nullptr, nullptr);
     return result == 0 ? 1 : 0;
 }

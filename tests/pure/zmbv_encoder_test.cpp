@@ -1,0 +1,396 @@
+#include "recorder/zmbv_encoder.h"
+#include "recorder/zmbv_scroll.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A screen-like picture: lines of glyph-sized marks on a plain background, whose unused fourth
+// byte holds junk as it does after a real screen copy.
+class Screen {
+public:
+    Screen(int width, int height, uint32_t seed)
+        : w(width), h(height), pixels(static_cast<size_t>(w) * h), rng(seed) {
+        for (int y = 0; y < h; ++y)
+            DrawLine(y);
+    }
+    void Scroll(int d) { // content moves up by d rows (down for negative d); new lines appear
+        std::vector<uint32_t> moved(pixels.size());
+        for (int y = 0; y < h; ++y) {
+            int from = y + d;
+            if (from >= 0 && from < h)
+                std::memcpy(&moved[static_cast<size_t>(y) * w], &pixels[static_cast<size_t>(from) * w],
+                            w * 4u);
+        }
+        pixels.swap(moved);
+        for (int y = 0; y < h; ++y)
+            if (y + d < 0 || y + d >= h)
+                DrawLine(y);
+    }
+    void Type(int glyphs) { // a few marks change, as when typing
+        for (int g = 0; g < glyphs; ++g) {
+            int x0 = static_cast<int>(rng() % w), y0 = static_cast<int>(rng() % h);
+            for (int y = y0; y < std::min(h, y0 + 9); ++y)
+                for (int x = x0; x < std::min(w, x0 + 6); ++x)
+                    At(x, y) = Colour(rng() % 2 ? 0x202020 : 0xE0E0E0);
+        }
+    }
+    void Replace() {
+        for (auto& p : pixels)
+            p = Colour(rng() & 0xFFFFFF);
+    }
+    void JunkInFourthByte() {
+        for (auto& p : pixels)
+            p = (p & 0xFFFFFF) | (rng() << 24);
+    }
+    uint32_t& At(int x, int y) { return pixels[static_cast<size_t>(y) * w + x]; }
+
+    int w, h;
+    std::vector<uint32_t> pixels;
+
+private:
+    uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
+    void DrawLine(int y) {
+        const int lineHeight = 11;
+        const bool ink = y % lineHeight >= 2 && y % lineHeight < 9;
+        const uint32_t seedOfLine = static_cast<uint32_t>(rng());
+        for (int x = 0; x < w; ++x) {
+            bool mark = ink && ((seedOfLine >> (x / 5 % 32)) & 1) && (x * 7 + y * 3) % 5 != 0;
+            At(x, y) = Colour(mark ? 0x10C010 : 0x1E1E2E);
+        }
+    }
+    std::mt19937 rng;
+};
+
+struct Packet {
+    std::vector<uint8_t> bytes;
+};
+
+#ifndef _WIN32
+// A minimal AVI (one video stream, ZMBV) around the packets, for ffmpeg to read.
+void WriteAvi(const std::string& path, int w, int h, const std::vector<Packet>& packets) {
+    std::vector<uint8_t> f;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            f.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    };
+    auto u16 = [&](uint16_t v) {
+        f.push_back(static_cast<uint8_t>(v));
+        f.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    auto fourcc = [&](const char* s) { f.insert(f.end(), s, s + 4); };
+    auto patch = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    const uint32_t frames = static_cast<uint32_t>(packets.size());
+    fourcc("RIFF");
+    u32(0);
+    fourcc("AVI ");
+    fourcc("LIST");
+    size_t hdrl = f.size();
+    u32(0);
+    fourcc("hdrl");
+    fourcc("avih");
+    u32(56);
+    for (uint32_t v : {250000u, 0u, 0u, 0x10u, frames, 0u, 1u, 0u, static_cast<uint32_t>(w),
+                       static_cast<uint32_t>(h), 0u, 0u, 0u, 0u})
+        u32(v);
+    fourcc("LIST");
+    size_t strl = f.size();
+    u32(0);
+    fourcc("strl");
+    fourcc("strh");
+    u32(56);
+    fourcc("vids");
+    fourcc("ZMBV");
+    for (uint32_t v : {0u, 0u, 0u, 1u, 4u, 0u, frames, 0u, 0xFFFFFFFFu, 0u})
+        u32(v);
+    for (uint16_t v : {uint16_t{0}, uint16_t{0}, static_cast<uint16_t>(w), static_cast<uint16_t>(h)})
+        u16(v);
+    fourcc("strf");
+    u32(40);
+    u32(40);
+    u32(static_cast<uint32_t>(w));
+    u32(static_cast<uint32_t>(h));
+    u16(1);
+    u16(32);
+    fourcc("ZMBV");
+    for (int i = 0; i < 5; ++i)
+        u32(0);
+    patch(strl, static_cast<uint32_t>(f.size() - strl - 4));
+    patch(hdrl, static_cast<uint32_t>(f.size() - hdrl - 4));
+    fourcc("LIST");
+    size_t movi = f.size();
+    u32(0);
+    fourcc("movi");
+    std::vector<uint32_t> offsets;
+    for (const Packet& p : packets) {
+        offsets.push_back(static_cast<uint32_t>(f.size() - movi - 4));
+        fourcc("00dc");
+        u32(static_cast<uint32_t>(p.bytes.size()));
+        f.insert(f.end(), p.bytes.begin(), p.bytes.end());
+        if (p.bytes.size() % 2)
+            f.push_back(0);
+    }
+    patch(movi, static_cast<uint32_t>(f.size() - movi - 4));
+    fourcc("idx1");
+    u32(frames * 16);
+    for (size_t i = 0; i < packets.size(); ++i) {
+        fourcc("00dc");
+        u32(packets[i].bytes[0] & 1 ? 0x10 : 0);
+        u32(offsets[i]);
+        u32(static_cast<uint32_t>(packets[i].bytes.size()));
+    }
+    patch(4, static_cast<uint32_t>(f.size() - 8));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+}
+
+bool HaveFfmpeg() {
+    return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
+}
+
+// Every frame of the file as ffmpeg decodes it, top-down, 4 bytes a pixel.
+std::vector<std::vector<uint8_t>> DecodeWithFfmpeg(const std::string& path, int w, int h) {
+    std::vector<std::vector<uint8_t>> frames;
+    std::string command = "ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt bgr0 -";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return frames;
+    const size_t frameBytes = static_cast<size_t>(w) * h * 4;
+    for (;;) {
+        std::vector<uint8_t> frame(frameBytes);
+        if (std::fread(frame.data(), 1, frameBytes, pipe) != frameBytes)
+            break;
+        frames.push_back(std::move(frame));
+    }
+    pclose(pipe);
+    return frames;
+}
+
+class TempFile {
+public:
+    explicit TempFile(const std::string& name)
+        : path((std::filesystem::temp_directory_path() / (std::to_string(std::random_device{}()) + name))
+                   .string()) {}
+    ~TempFile() { std::remove(path.c_str()); }
+    std::string path;
+};
+#endif
+
+enum class Step { Still, Type, ScrollUp, ScrollDown, Replace };
+
+struct Sequence {
+    const char* name;
+    int w, h;
+    int keyEvery; // 0: only the first frame
+    bool bottomUp;
+    std::vector<std::pair<Step, int>> steps;
+};
+
+Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp) {
+    Packet p;
+    p.bytes.resize(ZmbvEncoder::MaxFrameSize(s.w, s.h));
+    const uint8_t* base = reinterpret_cast<const uint8_t*>(s.pixels.data());
+    const ptrdiff_t stride = static_cast<ptrdiff_t>(s.w) * 4;
+    // A bottom-up picture is handed over as the platform's frames are: last row first in memory.
+    std::vector<uint32_t> flipped;
+    if (bottomUp) {
+        flipped.resize(s.pixels.size());
+        for (int y = 0; y < s.h; ++y)
+            std::memcpy(&flipped[static_cast<size_t>(s.h - 1 - y) * s.w],
+                        &s.pixels[static_cast<size_t>(y) * s.w], s.w * 4u);
+        base = reinterpret_cast<const uint8_t*>(flipped.data()) + (s.h - 1) * stride;
+    }
+    size_t n = encoder.Encode(base, bottomUp ? -stride : stride, key, p.bytes.data(), p.bytes.size());
+    p.bytes.resize(n);
+    return p;
+}
+
+} // namespace
+
+TEST(ZmbvEncoder, FfmpegDecodesEverySequenceToTheInputColours) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the host's ffmpeg is reached from the codec's Wine test";
+#else
+    if (!HaveFfmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    using S = Step;
+    const Sequence sequences[] = {
+        {"still, typing and scrolls, one key frame",
+         160,
+         96,
+         0,
+         false,
+         {{S::Still, 0},
+          {S::Still, 0},
+          {S::Type, 3},
+          {S::ScrollUp, 1},
+          {S::ScrollUp, 13},
+          {S::ScrollDown, 7},
+          {S::Type, 1},
+          {S::ScrollDown, 33},
+          {S::ScrollUp, 63},
+          {S::Still, 0}}},
+        {"odd size, key frame every third",
+         67,
+         45,
+         3,
+         true,
+         {{S::Type, 2},
+          {S::ScrollUp, 5},
+          {S::Replace, 0},
+          {S::ScrollDown, 3},
+          {S::Still, 0},
+          {S::Type, 4},
+          {S::ScrollUp, 11}}},
+        {"smaller than a block",
+         5,
+         3,
+         2,
+         true,
+         {{S::Type, 1}, {S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+        {"one pixel", 1, 1, 0, false, {{S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+        {"tall and narrow, scrolled further than a vector reaches",
+         17,
+         300,
+         0,
+         true,
+         {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
+        {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
+    };
+    for (const Sequence& seq : sequences) {
+        SCOPED_TRACE(seq.name);
+        Screen screen(seq.w, seq.h, 1234);
+        ZmbvEncoder encoder(seq.w, seq.h);
+        ASSERT_TRUE(encoder.ready());
+        std::vector<Screen> shown;
+        std::vector<Packet> packets;
+        auto encode = [&](int index) {
+            bool key = seq.keyEvery > 0 && index % seq.keyEvery == 0;
+            packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
+            ASSERT_FALSE(packets.back().bytes.empty());
+            EXPECT_EQ(packets.back().bytes[0] & 1, index == 0 || key ? 1 : 0) << "frame " << index;
+            shown.push_back(screen);
+        };
+        encode(0);
+        for (auto [step, amount] : seq.steps) {
+            switch (step) {
+            case S::Still: screen.JunkInFourthByte(); break;
+            case S::Type: screen.Type(amount); break;
+            case S::ScrollUp: screen.Scroll(amount); break;
+            case S::ScrollDown: screen.Scroll(-amount); break;
+            case S::Replace: screen.Replace(); break;
+            }
+            encode(static_cast<int>(packets.size()));
+        }
+        TempFile file(".avi");
+        WriteAvi(file.path, seq.w, seq.h, packets);
+        auto decoded = DecodeWithFfmpeg(file.path, seq.w, seq.h);
+        ASSERT_EQ(decoded.size(), shown.size());
+        for (size_t k = 0; k < shown.size(); ++k) {
+            int mismatches = 0;
+            for (int y = 0; y < seq.h; ++y)
+                for (int x = 0; x < seq.w; ++x) {
+                    const uint8_t* got = &decoded[k][(static_cast<size_t>(y) * seq.w + x) * 4];
+                    uint32_t want = shown[k].At(x, y) & 0xFFFFFF;
+                    uint32_t have = got[0] | got[1] << 8 | got[2] << 16;
+                    if (have != want && ++mismatches <= 3)
+                        ADD_FAILURE() << "frame " << k << " pixel " << x << "," << y << ": " << std::hex
+                                      << have << " instead of " << want;
+                }
+            EXPECT_EQ(mismatches, 0) << "frame " << k;
+        }
+    }
+#endif
+}
+
+TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
+    const int w = 320, h = 240;
+    Screen screen(w, h, 99);
+    ZmbvEncoder encoder(w, h);
+    EncodeOne(encoder, screen, true, false);
+    screen.JunkInFourthByte();
+    EXPECT_LT(EncodeOne(encoder, screen, false, false).bytes.size(), 40u)
+        << "junk in the fourth byte counted as change";
+    for (int d : {7, -13, 1, -1, 21, 63}) {
+        // A scrolled frame should cost about what its newly shown rows cost alone: the picture
+        // with only those rows changed, in place, is the yardstick.
+        Screen before = screen;
+        screen.Scroll(d);
+        const size_t scrolled = EncodeOne(encoder, screen, false, false).bytes.size();
+        Screen onlyNewRows = before;
+        for (int y = 0; y < h; ++y)
+            if (y + d < 0 || y + d >= h)
+                std::memcpy(&onlyNewRows.At(0, y), &screen.At(0, y), w * 4u);
+        ZmbvEncoder yardstick(w, h);
+        EncodeOne(yardstick, before, true, false);
+        const size_t newRows = EncodeOne(yardstick, onlyNewRows, false, false).bytes.size();
+        EXPECT_LE(scrolled, newRows + newRows / 2 + 100) << "scroll by " << d;
+    }
+}
+
+TEST(ZmbvEncoder, KeyFrameCarriesTheFormatHeader) {
+    Screen screen(40, 20, 5);
+    ZmbvEncoder encoder(40, 20);
+    Packet first = EncodeOne(encoder, screen, false, false);
+    ASSERT_GE(first.bytes.size(), 7u);
+    EXPECT_EQ(std::vector<uint8_t>(first.bytes.begin(), first.bytes.begin() + 7),
+              (std::vector<uint8_t>{1, 0, 1, 1, 8, 16, 16}));
+    Packet second = EncodeOne(encoder, screen, false, false);
+    ASSERT_GE(second.bytes.size(), 1u);
+    EXPECT_EQ(second.bytes[0], 0);
+}
+
+TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
+    Screen screen(64, 64, 7);
+    screen.Replace();
+    ZmbvEncoder encoder(64, 64);
+    std::vector<uint8_t> small(100);
+    EXPECT_EQ(encoder.Encode(reinterpret_cast<const uint8_t*>(screen.pixels.data()), 64 * 4, true,
+                             small.data(), small.size()),
+              0u);
+    // The failed frame left no half-written stream behind: the next one is a key frame again.
+    Packet next = EncodeOne(encoder, screen, false, false);
+    ASSERT_FALSE(next.bytes.empty());
+    EXPECT_EQ(next.bytes[0] & 1, 1);
+}
+
+TEST(ZmbvScroll, FindsTheShiftOfAScrolledRegion) {
+    struct Case {
+        int shift;
+        int regionLeft, regionWidth; // only part of the picture scrolls, as a terminal beside other windows
+    };
+    for (auto c : {Case{1, 0, 200}, Case{-1, 0, 200}, Case{17, 40, 96}, Case{-33, 0, 64}, Case{63, 16, 160},
+                   Case{-63, 100, 100}}) {
+        const int w = 200, h = 240;
+        Screen before(w, h, 3), after = before;
+        Screen scrolled = before;
+        scrolled.Scroll(c.shift);
+        for (int y = 0; y < h; ++y)
+            for (int x = c.regionLeft; x < c.regionLeft + c.regionWidth; ++x)
+                after.At(x, y) = scrolled.At(x, y);
+        zmbv_scroll::SegmentHashes a(w, h, 16), b(w, h, 16);
+        a.Compute(before.pixels.data());
+        b.Compute(after.pixels.data());
+        auto shifts = zmbv_scroll::EstimateShifts(a, b, 63, 3, 4);
+        ASSERT_FALSE(shifts.empty()) << c.shift;
+        EXPECT_EQ(shifts[0], c.shift);
+    }
+}
+
+TEST(ZmbvScroll, StillPictureHasNoShift) {
+    Screen s(100, 100, 8);
+    zmbv_scroll::SegmentHashes a(100, 100, 16), b(100, 100, 16);
+    a.Compute(s.pixels.data());
+    b.Compute(s.pixels.data());
+    EXPECT_TRUE(zmbv_scroll::EstimateShifts(a, b, 63, 3, 4).empty());
+}
