@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "platform/dialog_base.h"
+#include "recorder/screen_codec_driver.h"
 #include "settings/settings_store.h"
 #include "ui/recorder_dlg.h"
 
@@ -19,9 +20,16 @@ bool CRecorderApp::InitInstance() {
     // Nothing may touch the settings store before it is named.
     CSettingsStore::SetCompanyKey("Veldrane Products");
 
+    // Our screen codec is offered in the compression dialog for as long as the program runs; if it
+    // cannot be installed the platform's codecs remain.
+    const bool screenCodec = InstallScreenCodec();
+
     CRecorderDlg dialog;
     CDialogBase::SetMainDialog(&dialog);
     dialog.DoModal();
     CDialogBase::SetMainDialog(nullptr);
+
+    if (screenCodec)
+        RemoveScreenCodec();
     return false;
 }

@@ -61,6 +61,10 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
         const bool uncompressed =
             size >= kBiCompressionOffset + 4 && avi::LoadU32(f + kBiCompressionOffset) == 0;
         m_chunkId = uncompressed ? avi::kUncompressedFrame : avi::kCompressedFrame;
+        // The stream is created before the codec is chosen; players look for the codec in the
+        // stream header too.
+        if (!uncompressed && m_header.handler == 0 && size >= kBiCompressionOffset + 4)
+            m_header.handler = avi::LoadU32(f + kBiCompressionOffset);
 
         const uint32_t rate = std::max<uint32_t>(m_header.rate, 1),
                        scale = std::max<uint32_t>(m_header.scale, 1);

@@ -75,6 +75,7 @@ private:
 
 // The video format's compression, the index flags and the first byte of each sample.
 struct AviSummary {
+    uint32_t handler = 0;
     uint32_t compression = 0;
     std::vector<uint32_t> indexFlags;
     std::vector<uint8_t> firstBytes;
@@ -102,6 +103,8 @@ AviSummary ReadAvi(const std::string& path) {
                 at += 12;
                 continue;
             }
+        } else if (id == "strh") {
+            avi.handler = Le32(f, at + 8 + 4);
         } else if (id == "strf") {
             avi.compression = Le32(f, at + 8 + 16);
         } else if (id == "idx1" && movi != std::string::npos) {
@@ -188,8 +191,7 @@ TEST(ScreenCodec, ListedInTheDialogAndRecordsFramesFfmpegDecodesExactly) {
         ExpectFrameShowsPattern(frames[k], w, h, k % 3 == 2 ? k - 1 : k);
 
     AviSummary avi = ReadAvi(file);
-    // The platform writer keeps the stream header's handler from the stream's creation, before the
-    // codec was chosen; decoders go by the format.
+    EXPECT_EQ(avi.handler, kScreenCodecFourcc);
     EXPECT_EQ(avi.compression, kScreenCodecFourcc);
     ASSERT_EQ(avi.indexFlags.size(), static_cast<size_t>(kFrames));
     for (int k = 0; k < kFrames; ++k) {
