@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <thread>
 
@@ -121,7 +122,8 @@ ScratchFolder::ScratchFolder() {
 }
 
 ScratchFolder::~ScratchFolder() {
-    if (m_path.empty())
+    // MIRVOX_KEEP_SCRATCH=1 keeps a failing test's files for a look afterwards.
+    if (m_path.empty() || std::getenv("MIRVOX_KEEP_SCRATCH"))
         return;
     std::string from = m_path.substr(0, m_path.size() - 1);
     from.push_back('\0');

@@ -108,10 +108,12 @@ AviSummary ReadAvi(const std::string& path) {
         } else if (id == "strf") {
             avi.compression = Le32(f, at + 8 + 16);
         } else if (id == "idx1" && movi != std::string::npos) {
+            // Offsets count from the "movi" tag, or from the file's start in some writers: the first
+            // entry tells which.
+            const size_t base =
+                at + 24 <= f.size() && f.compare(movi + Le32(f, at + 16), 4, f, at + 8, 4) == 0 ? movi : 0;
             for (size_t e = at + 8; e + 16 <= at + 8 + size && e + 16 <= f.size(); e += 16) {
-                uint32_t offset = Le32(f, e + 8);
-                // Offsets count from the "movi" tag, or from the file's start in some writers.
-                size_t chunk = offset < movi ? movi + offset : offset;
+                const size_t chunk = base + Le32(f, e + 8);
                 avi.indexFlags.push_back(Le32(f, e + 4));
                 avi.firstBytes.push_back(chunk + 8 < f.size() ? static_cast<uint8_t>(f[chunk + 8]) : 0xFF);
             }
