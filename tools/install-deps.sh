@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 xvfb ffmpeg locales fonts-ipafont-gothic
-          cmake googletest g++ zlib1g-dev libz-mingw-w64-dev python3)
+          cmake googletest g++ zlib1g-dev libz-mingw-w64-dev python3
+          nsis zip unzip)
 
 missing=()
 for p in "${packages[@]}"; do
