@@ -36,7 +36,10 @@ shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Mirvox'
 settings_key='HKCU\Software\Veldrane Products\Mirvox'
 settings_backup="$PACKAGE_WORK/settings.reg"
-[[ ! -e $install_dir ]] || fail "$install_dir exists before the install"
+# What an interrupted run may have left in this test prefix.
+rm -rf "$install_dir"
+rm -f "$shortcut"
+wine reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
 
 # The installed program saves its settings under the same key as every other Mirvox.exe run in
 # this prefix; they are put back as they were.
