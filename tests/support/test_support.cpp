@@ -57,12 +57,20 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
                          ShellQuote(HostPath(outFile)) + " 2>" + ShellQuote(HostPath(errFile)) + "; echo $? >" +
                          ShellQuote(hostStatus + ".tmp") + "; mv " + ShellQuote(hostStatus + ".tmp") + " " +
                          ShellQuote(hostStatus);
+    // The command-line rules: backslashes are doubled only where a quote follows them.
     std::string line = "Z:\\bin\\sh -c \"";
+    size_t backslashes = 0;
     for (char c : script) {
-        if (c == '"' || c == '\\')
-            line += '\\';
+        if (c == '\\') {
+            ++backslashes;
+        } else {
+            if (c == '"')
+                line.append(backslashes + 1, '\\');
+            backslashes = 0;
+        }
         line += c;
     }
+    line.append(backslashes, '\\');
     line += "\"";
 
     if (exitCode)
