@@ -47,7 +47,8 @@ std::vector<HWND> MirvoxProcess::Dialogs(const std::wstring* title) const {
     return search.found;
 }
 
-HWND MirvoxProcess::WaitForDialog(const std::wstring& title, std::chrono::milliseconds timeout, HWND except) const {
+HWND MirvoxProcess::WaitForDialog(const std::wstring& title, std::chrono::milliseconds timeout,
+                                  HWND except) const {
     HWND found = nullptr;
     Until(
         [&] {
@@ -90,13 +91,12 @@ int MirvoxProcess::KillHostProcess() const {
     if (!::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix)))
         return 0;
     // Only a process of this prefix whose command line names the program: never one of another run.
-    const std::string script =
-        "n=0; for d in /proc/[0-9]*; do "
-        "tr '\\0' '\\n' <$d/cmdline 2>/dev/null | grep -q 'Mirvox\\.exe' || continue; "
-        "tr '\\0' '\\n' <$d/environ 2>/dev/null | grep -qxF 'WINEPREFIX=" +
-        std::string(prefix) +
-        "' || continue; "
-        "kill -9 ${d#/proc/} && n=$((n+1)); done; echo $n";
+    const std::string script = "n=0; for d in /proc/[0-9]*; do "
+                               "tr '\\0' '\\n' <$d/cmdline 2>/dev/null | grep -q 'Mirvox\\.exe' || continue; "
+                               "tr '\\0' '\\n' <$d/environ 2>/dev/null | grep -qxF 'WINEPREFIX=" +
+                               std::string(prefix) +
+                               "' || continue; "
+                               "kill -9 ${d#/proc/} && n=$((n+1)); done; echo $n";
     const int killed = std::atoi(test_support::RunHost(script).c_str());
     if (killed)
         WaitForExit();
@@ -134,8 +134,8 @@ std::wstring Text(HWND window) {
 }
 
 void SetText(HWND window, const std::wstring& text) {
-    ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                          nullptr);
+    ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                          5000, nullptr);
 }
 
 std::vector<std::wstring> ComboItems(HWND combo) {
@@ -144,8 +144,8 @@ std::vector<std::wstring> ComboItems(HWND combo) {
     for (LRESULT i = 0; i < count; ++i) {
         const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
         std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
-        const LRESULT got =
-            ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text.data()));
+        const LRESULT got = ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                                           reinterpret_cast<LPARAM>(text.data()));
         text.resize(got > 0 ? static_cast<size_t>(got) : 0);
         items.push_back(text);
     }

@@ -10,7 +10,8 @@ std::string Quote(const std::string& s) {
 
 } // namespace
 
-SmallFilesystem::SmallFilesystem(const ScratchFolder& folder, const char* size) : m_dir(folder.File("small")) {
+SmallFilesystem::SmallFilesystem(const ScratchFolder& folder, const char* size)
+    : m_dir(folder.File("small")) {
     ::CreateDirectoryA(m_dir.c_str(), nullptr);
     int code = -1;
     RunHost("mount -t tmpfs -o size=" + std::string(size) + " mirvox-test " + Quote(HostPath(m_dir)), &code);

@@ -78,8 +78,8 @@ TEST_F(Soak, TenThousandTicksKeepObjectsAndMemoryFlat) {
     CodecChooserScope fullFrames(&ChooseFullFrames);
     RunRecorder([&](HWND window) {
         HWND sources = ::GetDlgItem(window, 1006);
-        const LRESULT index = ::SendMessageA(sources, CB_FINDSTRINGEXACT, 0,
-                                             reinterpret_cast<LPARAM>("Mirvox soak source"));
+        const LRESULT index =
+            ::SendMessageA(sources, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>("Mirvox soak source"));
         ASSERT_GE(index, 1);
         ::SendMessageA(sources, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         PostCommand(window, IDOK);
