@@ -7,7 +7,20 @@
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include "ui/recording_clock.h"
+#include "ui/tray_notifier.h"
 #include "ui/tray_tip.h"
+
+namespace {
+
+TrayNotifier g_trayNotifier = &::Shell_NotifyIconA;
+
+} // namespace
+
+TrayNotifier SetTrayNotifier(TrayNotifier notifier) {
+    TrayNotifier previous = g_trayNotifier;
+    g_trayNotifier = notifier ? notifier : &::Shell_NotifyIconA;
+    return previous;
+}
 
 void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
     NOTIFYICONDATAA data{};
@@ -26,7 +39,7 @@ void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
         const std::string fitted = TruncateAnsi(tip, kTrayTipMaxBytes, &IsAnsiLeadByte);
         std::memcpy(data.szTip, fitted.c_str(), fitted.size() + 1);
     }
-    ::Shell_NotifyIconA(operation, &data);
+    g_trayNotifier(operation, &data);
 }
 
 void CRecorderDlg::UpdateTrayStatus(int32_t count) {
@@ -49,8 +62,9 @@ void CRecorderDlg::UpdateTrayStatus(int32_t count) {
     const TrayTipTexts texts{LoadResString(IDS_TIP_RECORDING), LoadResString(IDS_TIP_IDLE),
                              LoadResString(IDS_REMAINING), LoadResString(IDS_UNLIMITED)};
     const std::string tip = TrayTipText(texts, state, &IsAnsiLeadByte);
-    HICON icon = state.recording ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
-                                 : m_idleTrayIcon;
+    HICON icon = state.recording
+                     ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
+                     : m_idleTrayIcon;
     TrayNotify(NIM_MODIFY, icon, tip.c_str());
 }
 

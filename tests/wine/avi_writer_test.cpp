@@ -8,6 +8,7 @@
 #include "recorder/avi_capture.h"
 #include "recorder/codec_choice.h"
 #include "tests/support/avi_writer_support.h"
+#include "tests/support/small_filesystem_support.h"
 #include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
@@ -182,34 +183,11 @@ BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
     return TRUE;
 }
 
-// A small tmpfs of our own, mounted from the host side (needs root there).
-class SmallFilesystem {
-public:
-    SmallFilesystem(const ScratchFolder& folder, const char* size) : m_dir(folder.File("small")) {
-        ::CreateDirectoryA(m_dir.c_str(), nullptr);
-        int code = -1;
-        RunHost("mount -t tmpfs -o size=" + std::string(size) + " mirvox-test " +
-                    Quote(test_support::HostPath(m_dir)),
-                &code);
-        m_mounted = code == 0;
-    }
-    ~SmallFilesystem() {
-        if (m_mounted)
-            RunHost("umount " + Quote(test_support::HostPath(m_dir)));
-    }
-    bool mounted() const { return m_mounted; }
-    std::string path() const { return m_dir + "\\"; }
-
-private:
-    std::string m_dir;
-    bool m_mounted = false;
-};
-
 } // namespace
 
 TEST(AviWriter, FullDiskFailsWriteFrameAndKeepsEveryFrameWrittenBefore) {
     ScratchFolder folder;
-    SmallFilesystem small(folder, "1m");
+    test_support::SmallFilesystem small(folder, "1m");
     if (!small.mounted())
         GTEST_SKIP() << "mounting a tmpfs was refused (needs root)";
     test_support::PatternWindow window(64, 48);

@@ -1,0 +1,28 @@
+#include "tests/support/small_filesystem_support.h"
+
+#include <windows.h>
+
+namespace test_support {
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    return "'" + s + "'";
+}
+
+} // namespace
+
+SmallFilesystem::SmallFilesystem(const ScratchFolder& folder, const char* size)
+    : m_dir(folder.File("small")) {
+    ::CreateDirectoryA(m_dir.c_str(), nullptr);
+    int code = -1;
+    RunHost("mount -t tmpfs -o size=" + std::string(size) + " mirvox-test " + Quote(HostPath(m_dir)), &code);
+    m_mounted = code == 0;
+}
+
+SmallFilesystem::~SmallFilesystem() {
+    if (m_mounted)
+        RunHost("umount " + Quote(HostPath(m_dir)));
+}
+
+} // namespace test_support
