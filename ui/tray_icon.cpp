@@ -46,15 +46,8 @@ void CRecorderDlg::UpdateTrayStatus(int32_t count) {
     TrayState state;
     state.recording = m_recording != 0;
     const LRESULT selected = ::SendMessageA(m_sourceBox, CB_GETCURSEL, 0, 0);
-    if (selected >= 0) {
-        const LRESULT length = ::SendMessageA(m_sourceBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
-        if (length > 0) {
-            std::string item(static_cast<size_t>(length) + 1, '\0');
-            ::SendMessageA(m_sourceBox, CB_GETLBTEXT, static_cast<WPARAM>(selected),
-                           reinterpret_cast<LPARAM>(item.data()));
-            state.itemText = item.c_str();
-        }
-    }
+    if (selected >= 0)
+        state.itemText = ComboItemText(m_sourceBox, static_cast<int>(selected));
     state.frameCount = static_cast<uint32_t>(count);
     state.limitSelection = static_cast<int>(::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0));
     state.secondsLeft = static_cast<int64_t>(m_endTime - CurrentTime());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ui_text.h"
 #include "platform/unique_handle.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/recorder_fixture.h"
@@ -108,13 +109,9 @@ int ChooseSource(HWND recorder, const std::string& title) {
 std::vector<std::string> SourceItems(HWND recorder) {
     HWND box = ::GetDlgItem(recorder, 1006);
     std::vector<std::string> items;
-    const LRESULT count = ::SendMessageA(box, CB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT length = ::SendMessageA(box, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-        std::string item(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
-        ::SendMessageA(box, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
-        items.push_back(item.c_str());
-    }
+    const LRESULT count = ::SendMessageW(box, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i)
+        items.push_back(ComboItemText(box, static_cast<int>(i)));
     return items;
 }
 

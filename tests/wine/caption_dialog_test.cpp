@@ -41,7 +41,7 @@ std::wstring ShownFace(HWND fontDialog) {
 }
 
 HWND WaitForFontDialog() {
-    return WaitForDialog(Wide("フォント"));
+    return WaitForDialog(Wide("フォントの指定"));
 }
 
 class CaptionDialog : public RecorderTest {

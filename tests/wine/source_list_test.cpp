@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
+#include "ui/recorder_dlg.h"
 #include "tests/support/codec_support.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/recorder_fixture.h"
@@ -81,7 +82,22 @@ void Reset(HWND recorder) {
                    reinterpret_cast<LPARAM>(::GetDlgItem(recorder, 1007)));
 }
 
-class SourceList : public RecorderTest {};
+class SourceList : public RecorderTest {
+protected:
+    // The program runs the recorder without an owner; RunRecorder gives it one (which would leave
+    // it out of the list as an owned pop-up), so this test runs it as the program does.
+    static void RunUnownedRecorder(const std::function<void(HWND)>& drive) {
+        CRecorderDlg dialog;
+        CDialogBase::SetMainDialog(&dialog);
+        RunWithDriver([&] { dialog.DoModal(); },
+                      [&] {
+                          HWND window = WaitForDialog(L"Mirvox");
+                          ASSERT_NE(window, nullptr) << "the recorder window did not appear";
+                          drive(window);
+                      });
+        CDialogBase::SetMainDialog(nullptr);
+    }
+};
 
 } // namespace
 
@@ -96,7 +112,7 @@ TEST_F(SourceList, ListsVisibleTitledUnownedWindowsInEnumerationOrder) {
     longTitle.resize(1500, 'x');
     ProbeWindow longOne(longTitle, kShown);
 
-    RunRecorder([&](HWND window) {
+    RunUnownedRecorder([&](HWND window) {
         std::vector<std::string> items = SourceItems(window);
         ASSERT_FALSE(items.empty());
         EXPECT_EQ(items[0], Ansi("全画面"));
