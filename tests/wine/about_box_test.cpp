@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "tests/support/dialog_driver.h"
@@ -32,29 +33,39 @@ void SetDefaultValue(HKEY root, const std::string& subKey, const std::string& va
     ::RegCloseKey(key);
 }
 
-// Associates .htm with our helper for the current user, and removes the association again.
+// Associates .htm with our helper, and puts the previous association back. Wine 8 does not merge
+// HKCU\Software\Classes into HKEY_CLASSES_ROOT, so the association goes to the prefix's classes root.
 class HtmAssociationScope {
 public:
     explicit HtmAssociationScope(const std::string& command) {
         HKEY existing = nullptr;
-        m_hadExtensionKey =
-            ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Classes\\.htm", 0, KEY_READ, &existing) == 0;
-        if (m_hadExtensionKey)
+        if (::RegOpenKeyExA(HKEY_CLASSES_ROOT, ".htm", 0, KEY_READ, &existing) == 0) {
+            char value[256] = {};
+            DWORD size = sizeof(value) - 1;
+            if (::RegQueryValueExA(existing, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                                   &size) == 0)
+                m_previous = value;
+            m_hadExtensionKey = true;
             ::RegCloseKey(existing);
-        SetDefaultValue(HKEY_CURRENT_USER,
-                        std::string("Software\\Classes\\") + kProgId + "\\shell\\open\\command", command);
-        SetDefaultValue(HKEY_CURRENT_USER, "Software\\Classes\\.htm", kProgId);
+        }
+        SetDefaultValue(HKEY_CLASSES_ROOT, std::string(kProgId) + "\\shell\\open\\command", command);
+        SetDefaultValue(HKEY_CLASSES_ROOT, ".htm", kProgId);
     }
     ~HtmAssociationScope() {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("Software\\Classes\\") + kProgId).c_str());
+        ::RegDeleteTreeA(HKEY_CLASSES_ROOT, kProgId);
         if (!m_hadExtensionKey)
-            ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Classes\\.htm");
+            ::RegDeleteTreeA(HKEY_CLASSES_ROOT, ".htm");
+        else if (m_previous)
+            SetDefaultValue(HKEY_CLASSES_ROOT, ".htm", *m_previous);
+        else
+            ::RegDeleteKeyValueA(HKEY_CLASSES_ROOT, ".htm", nullptr);
     }
     HtmAssociationScope(const HtmAssociationScope&) = delete;
     HtmAssociationScope& operator=(const HtmAssociationScope&) = delete;
 
 private:
     bool m_hadExtensionKey = false;
+    std::optional<std::string> m_previous;
 };
 
 // The program the shell would start to open the document.
