@@ -30,8 +30,8 @@ std::string HostPath(const std::string& windowsPath) {
     std::string path = n ? std::string(full, n) : windowsPath;
     // Wine maps drive Z: to the host's root; other drives are links inside the prefix.
     using GetUnixName = char*(CDECL*)(const WCHAR*);
-    static auto getUnixName = reinterpret_cast<GetUnixName>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    static auto getUnixName = reinterpret_cast<GetUnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (getUnixName) {
         int wide = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
         std::wstring w(static_cast<size_t>(wide), L'\0');
@@ -54,9 +54,9 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     const std::string hostStatus = HostPath(statusFile);
     // The host program inherits Wine's environment, whose PATH holds Windows folders.
     std::string script = "PATH=/usr/local/bin:/usr/bin:/bin; export PATH; " + commandLine + " >" +
-                         ShellQuote(HostPath(outFile)) + " 2>" + ShellQuote(HostPath(errFile)) +
-                         "; echo $? >" + ShellQuote(hostStatus + ".tmp") + "; mv " +
-                         ShellQuote(hostStatus + ".tmp") + " " + ShellQuote(hostStatus);
+                         ShellQuote(HostPath(outFile)) + " 2>" + ShellQuote(HostPath(errFile)) + "; echo $? >" +
+                         ShellQuote(hostStatus + ".tmp") + "; mv " + ShellQuote(hostStatus + ".tmp") + " " +
+                         ShellQuote(hostStatus);
     std::string line = "Z:\\bin\\sh -c \"";
     for (char c : script) {
         if (c == '"' || c == '\\')
@@ -98,8 +98,7 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     if (exitCode)
         *exitCode = code;
     if (code != 0)
-        std::fprintf(stderr, "host command failed (%d): %s\n%s", code, commandLine.c_str(),
-                     readFile(errFile).c_str());
+        std::fprintf(stderr, "host command failed (%d): %s\n%s", code, commandLine.c_str(), readFile(errFile).c_str());
     return readFile(outFile);
 }
 
@@ -214,8 +213,7 @@ LRESULT CALLBACK PatternProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         RECT client;
         ::GetClientRect(hwnd, &client);
         const int w = client.right, h = client.bottom;
-        const RECT quadrants[4] = {
-            {0, 0, w / 2, h / 2}, {w / 2, 0, w, h / 2}, {0, h / 2, w / 2, h}, {w / 2, h / 2, w, h}};
+        const RECT quadrants[4] = {{0, 0, w / 2, h / 2}, {w / 2, 0, w, h / 2}, {0, h / 2, w / 2, h}, {w / 2, h / 2, w, h}};
         for (int q = 0; q < 4; ++q) {
             int phase = static_cast<int>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
             uint32_t bgr = PatternWindow::ExpectedPixel(quadrants[q].left, quadrants[q].top, w, h, phase);

@@ -11,10 +11,10 @@
 #include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
-using test_support::ChooseFullFrames;
-using test_support::CodecChooserScope;
 using test_support::PatternWindow;
 using test_support::ScratchFolder;
+using test_support::CodecChooserScope;
+using test_support::ChooseFullFrames;
 
 namespace {
 
@@ -35,8 +35,7 @@ void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int w, int h, 
             const uint8_t* p = &topDown[(static_cast<size_t>(y) * w + x) * 4];
             uint32_t bgr = p[0] | (p[1] << 8) | (p[2] << 16);
             if (bgr != PatternWindow::ExpectedPixel(x, y, w, h, phase) && ++mismatches < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex
-                              << bgr;
+                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex << bgr;
         }
     EXPECT_EQ(mismatches, 0);
 }
