@@ -25,6 +25,26 @@ std::string GetWindowTextString(HWND window) {
     return text;
 }
 
+std::string ComboItemText(HWND combo, int index) {
+    // Read as UTF-16 and converted here: Wine's ANSI CB_GETLBTEXT goes through a fixed 512-character
+    // buffer, which a long window title overruns.
+    const LRESULT length = ::SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT got = ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                       reinterpret_cast<LPARAM>(wide.data()));
+    if (got <= 0)
+        return {};
+    wide.resize(static_cast<size_t>(got));
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                            nullptr, nullptr);
+    std::string text(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), bytes, nullptr,
+                          nullptr);
+    return text;
+}
+
 bool IsAnsiLeadByte(unsigned char byte) {
     return ::IsDBCSLeadByte(byte) != FALSE;
 }

@@ -13,5 +13,8 @@ void ShowMessage(HWND owner, const std::string& text, const std::string& caption
 // Window text in the ANSI code page, whatever its length.
 std::string GetWindowTextString(HWND window);
 
+// The text of a combo box item in the ANSI code page, whatever its length (empty: no such item).
+std::string ComboItemText(HWND combo, int index);
+
 // Whether a byte starts a double-byte character of the ANSI code page.
 bool IsAnsiLeadByte(unsigned char byte);

@@ -41,13 +41,17 @@ BOOL CCaptionDlg::OnInitDialog() {
 }
 
 void CCaptionDlg::OnFont() {
+    // The dialog works on a copy: Wine writes every passing selection into the record, also when
+    // the user cancels in the end.
+    LOGFONTA chosen = m_fontDescription;
     CHOOSEFONTA choose{};
     choose.lStructSize = sizeof(choose);
     choose.hwndOwner = nullptr;
-    choose.lpLogFont = &m_fontDescription;
+    choose.lpLogFont = &chosen;
     choose.Flags = CF_SCREENFONTS;
+    if (::ChooseFontA(&choose))
+        m_fontDescription = chosen;
     // Cancelled or not, the description (old or new) becomes a new font object.
-    ::ChooseFontA(&choose);
     m_createdFont.reset(::CreateFontIndirectA(&m_fontDescription));
     m_font = m_createdFont.get();
 }

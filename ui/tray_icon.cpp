@@ -7,7 +7,20 @@
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include "ui/recording_clock.h"
+#include "ui/tray_notifier.h"
 #include "ui/tray_tip.h"
+
+namespace {
+
+TrayNotifier g_trayNotifier = &::Shell_NotifyIconA;
+
+} // namespace
+
+TrayNotifier SetTrayNotifier(TrayNotifier notifier) {
+    TrayNotifier previous = g_trayNotifier;
+    g_trayNotifier = notifier ? notifier : &::Shell_NotifyIconA;
+    return previous;
+}
 
 void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
     NOTIFYICONDATAA data{};
@@ -26,22 +39,15 @@ void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
         const std::string fitted = TruncateAnsi(tip, kTrayTipMaxBytes, &IsAnsiLeadByte);
         std::memcpy(data.szTip, fitted.c_str(), fitted.size() + 1);
     }
-    ::Shell_NotifyIconA(operation, &data);
+    g_trayNotifier(operation, &data);
 }
 
 void CRecorderDlg::UpdateTrayStatus(int32_t count) {
     TrayState state;
     state.recording = m_recording != 0;
     const LRESULT selected = ::SendMessageA(m_sourceBox, CB_GETCURSEL, 0, 0);
-    if (selected >= 0) {
-        const LRESULT length = ::SendMessageA(m_sourceBox, CB_GETLBTEXTLEN, static_cast<WPARAM>(selected), 0);
-        if (length > 0) {
-            std::string item(static_cast<size_t>(length) + 1, '\0');
-            ::SendMessageA(m_sourceBox, CB_GETLBTEXT, static_cast<WPARAM>(selected),
-                           reinterpret_cast<LPARAM>(item.data()));
-            state.itemText = item.c_str();
-        }
-    }
+    if (selected >= 0)
+        state.itemText = ComboItemText(m_sourceBox, static_cast<int>(selected));
     state.frameCount = static_cast<uint32_t>(count);
     state.limitSelection = static_cast<int>(::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0));
     state.secondsLeft = static_cast<int64_t>(m_endTime - CurrentTime());
@@ -49,8 +55,9 @@ void CRecorderDlg::UpdateTrayStatus(int32_t count) {
     const TrayTipTexts texts{LoadResString(IDS_TIP_RECORDING), LoadResString(IDS_TIP_IDLE),
                              LoadResString(IDS_REMAINING), LoadResString(IDS_UNLIMITED)};
     const std::string tip = TrayTipText(texts, state, &IsAnsiLeadByte);
-    HICON icon = state.recording ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
-                                 : m_idleTrayIcon;
+    HICON icon = state.recording
+                     ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
+                     : m_idleTrayIcon;
     TrayNotify(NIM_MODIFY, icon, tip.c_str());
 }
 

@@ -3,12 +3,15 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "tests/support/codec_support.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/recorder_fixture.h"
+#include "tests/support/small_filesystem.h"
 #include "tests/support/test_support.h"
+#include "tests/support/tray_support.h"
 #include "ui/recording_clock.h"
 
 using namespace test_support;
@@ -41,8 +44,10 @@ protected:
         HWND notice = WaitForDialog(L"Mirvox", 10s, window);
         ASSERT_NE(notice, nullptr) << "no start notice";
         EXPECT_EQ(TextOf(::GetDlgItem(notice, 0xFFFF)),
-                  Wide("Mirvoxは、キャプチャが開始されるとアイコン化されます。\r\nキャプチャを停止するには、タスクバー上のアイコン"
-                       "をクリックしてウィンドウを回復するか、アイコンを右クリックしてメニューから操作してください。"));
+                  Wide("Mirvoxは、キャプチャが開始されるとアイコン化されます。\r\nキャプチャを停止するには、"
+                       "タスクバー上のアイコン"
+                       "をクリックしてウィンドウを回復するか、アイコンを右クリックしてメニューから操作してく"
+                       "ださい。"));
         PostCommand(notice, IDOK);
         ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(notice); }));
     }
@@ -141,8 +146,8 @@ TEST_F(RecordingControl, ResizedWindowStopsWithItsMessageAndKeepsTheCount) {
     int countBefore = -1;
     Run([&](HWND window) {
         HWND sources = ::GetDlgItem(window, 1006);
-        int index = static_cast<int>(::SendMessageA(sources, CB_FINDSTRINGEXACT, 0,
-                                                    reinterpret_cast<LPARAM>("Mirvox test source")));
+        int index = static_cast<int>(
+            ::SendMessageA(sources, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>("Mirvox test source")));
         ASSERT_GE(index, 1);
         ::SendMessageA(sources, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         Start(window);
@@ -170,8 +175,8 @@ TEST_F(RecordingControl, DestroyedWindowStopsWithTheInternalErrorMessage) {
     PatternWindow source(100, 80, "Mirvox doomed source");
     Run([&](HWND window) {
         HWND sources = ::GetDlgItem(window, 1006);
-        int index = static_cast<int>(::SendMessageA(sources, CB_FINDSTRINGEXACT, 0,
-                                                    reinterpret_cast<LPARAM>("Mirvox doomed source")));
+        int index = static_cast<int>(
+            ::SendMessageA(sources, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>("Mirvox doomed source")));
         ASSERT_GE(index, 1);
         ::SendMessageA(sources, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         Start(window);
@@ -182,6 +187,43 @@ TEST_F(RecordingControl, DestroyedWindowStopsWithTheInternalErrorMessage) {
         PostCommand(window, IDCANCEL);
     });
     EXPECT_GE(ProbeVideo(m_folder.File("Mirvox.avi")).frames, 1);
+}
+
+TEST_F(RecordingControl, WriteFailureStopsWithItsMessageAndStillCountsTheFrame) {
+    SmallFilesystem small(m_folder, "512k");
+    if (!small.mounted())
+        GTEST_SKIP() << "mounting a tmpfs was refused (needs root)";
+    WriteStoredString("Path", small.path());
+    PatternWindow source(160, 120, "Mirvox full disk source");
+    TrayLogScope tray;
+    int shownAtFailure = -1;
+    Run([&](HWND window) {
+        HWND sources = ::GetDlgItem(window, 1006);
+        int index = static_cast<int>(::SendMessageA(sources, CB_FINDSTRINGEXACT, 0,
+                                                    reinterpret_cast<LPARAM>("Mirvox full disk source")));
+        ASSERT_GE(index, 1);
+        ::SendMessageA(sources, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        Start(window);
+        HWND box = WaitForDialog(L"Mirvox", 20s, window);
+        ASSERT_NE(box, nullptr) << "the disk never filled";
+        EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)), Wide("ストリーム\u3000データ書き込みエラー"));
+        EXPECT_TRUE(Recording(window)) << "the recording look stays while the message is open";
+        shownAtFailure = ShownCount(window);
+        PostCommand(box, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return Idle(window); }));
+        PostCommand(window, IDCANCEL);
+    });
+    ASSERT_GE(shownAtFailure, 0);
+    // The status shows the failed frame's index; the idle tip after the stop counts that frame too.
+    const std::vector<TrayCall> calls = tray.Calls();
+    auto recordingTip = [](const TrayCall& c) { return c.tip.rfind(Ansi("キャプチャ中"), 0) == 0; };
+    auto lastRecording = std::find_if(calls.rbegin(), calls.rend(), recordingTip);
+    ASSERT_NE(lastRecording, calls.rend());
+    ASSERT_NE(lastRecording.base(), calls.end());
+    const TrayCall& stop = *lastRecording.base();
+    EXPECT_EQ(stop.icon, TrayIconResource(142));
+    EXPECT_EQ(stop.tip, Ansi("キャプチャウィンドウ Mirvox full disk source\r\nフレーム数 ") +
+                            std::to_string(shownAtFailure + 1));
 }
 
 TEST_F(RecordingControl, TimeLimitStopsSilentlyOneSecondAfterTheEnd) {
@@ -213,7 +255,8 @@ TEST_F(RecordingControl, ClosingWhileRecordingClosesTheFileAndSavesSettings) {
     });
     EXPECT_GE(ProbeVideo(m_folder.File("Mirvox.avi")).frames, 2);
     HKEY key = nullptr;
-    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, (SettingsKeyPath() + "\\Option").c_str(), 0, KEY_READ, &key), 0);
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, (SettingsKeyPath() + "\\Option").c_str(), 0, KEY_READ, &key),
+              0);
     DWORD values = 0;
     ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
                        nullptr, nullptr);
