@@ -14,7 +14,8 @@ int CRecorderApp::Run() {
 }
 
 bool CRecorderApp::InitInstance() {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                  ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS};
     ::InitCommonControlsEx(&controls);
 
     // Nothing may touch the settings store before it is named.

@@ -43,9 +43,7 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 
 INT_PTR CDialogBase::HandleMessage(UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_INITDIALOG:
-        ApplyInitialData();
-        return OnInitDialog();
+    case WM_INITDIALOG: ApplyInitialData(); return OnInitDialog();
     case WM_COMMAND:
         if (LOWORD(wp) == IDOK) {
             OnOK();
@@ -106,6 +104,7 @@ void CDialogBase::ApplyInitialData() {
                        : item.message == dialog_init_data::kListAddString ? LB_ADDSTRING
                                                                           : 0;
         if (message)
-            ::SendDlgItemMessageA(m_hwnd, item.controlId, message, 0, reinterpret_cast<LPARAM>(item.text.c_str()));
+            ::SendDlgItemMessageA(m_hwnd, item.controlId, message, 0,
+                                  reinterpret_cast<LPARAM>(item.text.c_str()));
     }
 }

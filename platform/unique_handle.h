@@ -40,10 +40,18 @@ private:
 
 // Releasers whose platform call returns a value or takes another type.
 namespace release {
-inline void GdiObject(HGDIOBJ h) { ::DeleteObject(h); }
-inline void Global(HGLOBAL h) { ::GlobalFree(h); }
-inline void AviFile(PAVIFILE f) { ::AVIFileRelease(f); }
-inline void AviStream(PAVISTREAM s) { ::AVIStreamRelease(s); }
+inline void GdiObject(HGDIOBJ h) {
+    ::DeleteObject(h);
+}
+inline void Global(HGLOBAL h) {
+    ::GlobalFree(h);
+}
+inline void AviFile(PAVIFILE f) {
+    ::AVIFileRelease(f);
+}
+inline void AviStream(PAVISTREAM s) {
+    ::AVIStreamRelease(s);
+}
 } // namespace release
 
 using UniqueDc = UniqueHandle<HDC, &::DeleteDC>;
@@ -65,7 +73,9 @@ using UniqueAviStream = UniqueHandle<PAVISTREAM, &release::AviStream>;
 class SourceDc {
 public:
     static SourceDc ForWindow(HWND window) { return SourceDc(window, ::GetDC(window)); }
-    static SourceDc ForDisplay() { return SourceDc(nullptr, ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr)); }
+    static SourceDc ForDisplay() {
+        return SourceDc(nullptr, ::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    }
     SourceDc(const SourceDc&) = delete;
     SourceDc& operator=(const SourceDc&) = delete;
     SourceDc(SourceDc&& other) noexcept
@@ -109,7 +119,8 @@ private:
 // A locked view of a movable global block; unlocks when it goes.
 template <typename T> class GlobalLockGuard {
 public:
-    explicit GlobalLockGuard(HGLOBAL block) : m_block(block), m_data(block ? static_cast<T*>(::GlobalLock(block)) : nullptr) {}
+    explicit GlobalLockGuard(HGLOBAL block)
+        : m_block(block), m_data(block ? static_cast<T*>(::GlobalLock(block)) : nullptr) {}
     GlobalLockGuard(const GlobalLockGuard&) = delete;
     GlobalLockGuard& operator=(const GlobalLockGuard&) = delete;
     ~GlobalLockGuard() { unlock(); }

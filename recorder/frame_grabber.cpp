@@ -14,7 +14,8 @@ CaptureStatus CAviCapture::CaptureFrame() {
     } else {
         if (!sourceDc)
             return CaptureStatus::ReadFailed;
-        ::SetRect(&source, 0, 0, ::GetDeviceCaps(sourceDc.get(), HORZRES), ::GetDeviceCaps(sourceDc.get(), VERTRES));
+        ::SetRect(&source, 0, 0, ::GetDeviceCaps(sourceDc.get(), HORZRES),
+                  ::GetDeviceCaps(sourceDc.get(), VERTRES));
     }
     const int width = source.right - source.left;
     const int height = source.bottom - source.top;
@@ -39,12 +40,13 @@ CaptureStatus CAviCapture::CaptureFrame() {
     BITMAP description{};
     if (::GetObjectA(bitmap.get(), sizeof(description), &description) == 0)
         return CaptureStatus::ReadFailed;
-    const int depth = frame_layout::StandardDepth(static_cast<uint16_t>(description.bmPlanes * description.bmBitsPixel));
+    const int depth =
+        frame_layout::StandardDepth(static_cast<uint16_t>(description.bmPlanes * description.bmBitsPixel));
 
     m_frame.reset();
-    m_frame.reset(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT,
-                                static_cast<SIZE_T>(frame_layout::FirstAllocationSize(
-                                    description.bmWidth, description.bmHeight, depth))));
+    m_frame.reset(
+        ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(frame_layout::FirstAllocationSize(
+                                                         description.bmWidth, description.bmHeight, depth))));
     if (!m_frame)
         return CaptureStatus::NoMemory;
     GlobalLockGuard<BITMAPINFOHEADER> header(m_frame.get());
@@ -64,7 +66,8 @@ CaptureStatus CAviCapture::CaptureFrame() {
                     reinterpret_cast<BITMAPINFO*>(header.get()), DIB_RGB_COLORS) == 0)
         return CaptureStatus::ReadFailed;
 
-    const SIZE_T enlarged = static_cast<SIZE_T>(frame_layout::EnlargedAllocationSize(header->biSizeImage, depth));
+    const SIZE_T enlarged =
+        static_cast<SIZE_T>(frame_layout::EnlargedAllocationSize(header->biSizeImage, depth));
     header.unlock();
     HGLOBAL grown = ::GlobalReAlloc(m_frame.get(), enlarged, 0);
     if (!grown) {

@@ -27,14 +27,25 @@ INT_PTR CRecorderDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 INT_PTR CRecorderDlg::OnCommand(WORD id, WORD code, HWND control) {
-    const bool clicked = code == BN_CLICKED;
-    switch (id) {
-    case IDC_BROWSE: if (clicked) OnBrowse(); return TRUE;
-    case IDC_RESET: if (clicked) OnResetSources(); return TRUE;
-    case ID_TRAY_ABOUT: if (!control) OnTrayAbout(); return TRUE;
-    case ID_TRAY_START_STOP: if (!control) OnTrayStartStop(); return TRUE;
-    case IDC_SOURCE: if (code == CBN_SELCHANGE) OnSourceChanged(); return TRUE;
-    case IDC_CAPTION_SETTINGS: if (clicked) OnCaptionSettings(); return TRUE;
+    // Commands of controls and of the popup menu (a menu command arrives with code 0).
+    struct CommandEntry {
+        WORD id;
+        WORD code;
+        void (CRecorderDlg::*handler)();
+    };
+    static constexpr CommandEntry kCommands[] = {
+        {IDC_BROWSE, BN_CLICKED, &CRecorderDlg::OnBrowse},
+        {IDC_RESET, BN_CLICKED, &CRecorderDlg::OnResetSources},
+        {ID_TRAY_ABOUT, 0, &CRecorderDlg::OnTrayAbout},
+        {ID_TRAY_START_STOP, 0, &CRecorderDlg::OnTrayStartStop},
+        {IDC_SOURCE, CBN_SELCHANGE, &CRecorderDlg::OnSourceChanged},
+        {IDC_CAPTION_SETTINGS, BN_CLICKED, &CRecorderDlg::OnCaptionSettings},
+    };
+    for (const CommandEntry& entry : kCommands) {
+        if (entry.id == id && entry.code == code) {
+            (this->*entry.handler)();
+            return TRUE;
+        }
     }
     return CDialogBase::HandleMessage(WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
 }
@@ -94,13 +105,11 @@ BOOL CRecorderDlg::OnInitDialog() {
     // The placeholder keeps its place in the tab order; the clip plays in a child sized to it.
     HWND placeholder = Item(IDC_ANIMATION);
     ::GetClientRect(placeholder, &m_animationArea);
-    m_animation.reset(::CreateWindowExA(0, ANIMATE_CLASSA, nullptr,
-                                        WS_CHILD | WS_VISIBLE | ACS_CENTER | ACS_TRANSPARENT | ACS_AUTOPLAY,
-                                        m_animationArea.left, m_animationArea.top,
-                                        m_animationArea.right - m_animationArea.left,
-                                        m_animationArea.bottom - m_animationArea.top, placeholder,
-                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ANIMATION)), instance,
-                                        nullptr));
+    m_animation.reset(::CreateWindowExA(
+        0, ANIMATE_CLASSA, nullptr, WS_CHILD | WS_VISIBLE | ACS_CENTER | ACS_TRANSPARENT | ACS_AUTOPLAY,
+        m_animationArea.left, m_animationArea.top, m_animationArea.right - m_animationArea.left,
+        m_animationArea.bottom - m_animationArea.top, placeholder,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_ANIMATION)), instance, nullptr));
     // Without autoplay the clip stands on its first frame until a recording starts.
     ::SetWindowLongPtrA(m_animation.get(), GWL_STYLE, WS_CHILD | WS_VISIBLE | ACS_CENTER | ACS_TRANSPARENT);
     ::SetWindowPos(m_animation.get(), nullptr, 0, 0, m_animationArea.right - m_animationArea.left,

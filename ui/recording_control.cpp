@@ -15,8 +15,8 @@ constexpr UINT_PTR kCaptureTimer = 1;
 constexpr std::time_t kSecondsPerLimitStep = 1800;
 
 // The controls that feed the capture parameters, in the order they are disabled and enabled.
-constexpr int kRecordingInputs[] = {IDC_SOURCE,  IDC_RATE_SPIN, IDC_FPS_SPIN, IDC_FILE_NAME, IDC_RATE,
-                                    IDC_FPS,     IDC_RESET,     IDC_BROWSE,   IDC_TIME_LIMIT};
+constexpr int kRecordingInputs[] = {IDC_SOURCE, IDC_RATE_SPIN, IDC_FPS_SPIN, IDC_FILE_NAME, IDC_RATE,
+                                    IDC_FPS,    IDC_RESET,     IDC_BROWSE,   IDC_TIME_LIMIT};
 
 // Formats one of our own string-table texts, whose placeholders are known.
 template <typename... Args> std::string FormatResString(UINT id, Args... args) {
@@ -51,7 +51,8 @@ void CRecorderDlg::ApplyRecordingState() {
 
         ShowMessage(hwnd(), FormatResString(IDS_START_NOTICE, appTitle.c_str()), appTitle);
 
-        const int32_t captionEnabled = static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
+        const int32_t captionEnabled =
+            static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
         auto capture = std::make_unique<CAviCapture>(hwnd(), m_captionFont, m_captionFormat, captionEnabled,
                                                      m_captionLocation);
         if (capture->Open(&m_params)) {
@@ -73,7 +74,8 @@ void CRecorderDlg::ApplyRecordingState() {
         ::SendMessageA(m_animation.get(), ACM_PLAY, static_cast<WPARAM>(-1), static_cast<LPARAM>(-1));
         UpdateTrayStatus(0);
         EnableRecordingInputs(FALSE);
-        ::SetTimer(hwnd(), kCaptureTimer, static_cast<UINT>(TickIntervalMs(m_params.rate, m_params.fps)), nullptr);
+        ::SetTimer(hwnd(), kCaptureTimer, static_cast<UINT>(TickIntervalMs(m_params.rate, m_params.fps)),
+                   nullptr);
         ::SetWindowTextA(m_startStopButton, LoadResString(IDS_STOP).c_str());
     } else {
         EnableRecordingInputs(TRUE);

@@ -24,8 +24,8 @@ namespace {
 
 UniqueHKey OpenOptionKey() {
     HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, (SettingsKeyPath() + "\\Option").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                      nullptr, &key, nullptr);
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, (SettingsKeyPath() + "\\Option").c_str(), 0, nullptr, 0,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr);
     return UniqueHKey(key);
 }
 
@@ -43,7 +43,8 @@ void WriteStoredInt(const char* name, int32_t value) {
 }
 
 void RecorderTest::SetUp() {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof(controls),
+                                  ICC_STANDARD_CLASSES | ICC_UPDOWN_CLASS | ICC_ANIMATE_CLASS};
     ::InitCommonControlsEx(&controls);
     CSettingsStore::SetCompanyKey("Veldrane Products");
     DeleteSettingsKey();

@@ -159,44 +159,6 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
-HWND WaitForWindow(const char* title, std::chrono::milliseconds timeout, const char* className) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        HWND found = nullptr;
-        for (HWND w = ::FindWindowExA(nullptr, nullptr, className, title); w;
-             w = ::FindWindowExA(nullptr, w, className, title)) {
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(w, &pid);
-            if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w)) {
-                found = w;
-                break;
-            }
-        }
-        if (found || std::chrono::steady_clock::now() >= deadline)
-            return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
-HWND WaitForWindowW(const wchar_t* title, std::chrono::milliseconds timeout) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        HWND found = nullptr;
-        for (HWND w = ::FindWindowExW(nullptr, nullptr, nullptr, title); w;
-             w = ::FindWindowExW(nullptr, w, nullptr, title)) {
-            DWORD pid = 0;
-            ::GetWindowThreadProcessId(w, &pid);
-            if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(w)) {
-                found = w;
-                break;
-            }
-        }
-        if (found || std::chrono::steady_clock::now() >= deadline)
-            return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
 int GdiHeadroom() {
     std::vector<HPEN> pens;
     pens.reserve(70000);
@@ -286,6 +248,28 @@ uint32_t PatternWindow::ExpectedPixel(int x, int y, int width, int height, int p
     uint32_t step = static_cast<uint32_t>(phase * 16) & 0x7F;
     uint32_t b = c & 0xFF, g = (c >> 8) & 0xFF, r = (c >> 16) & 0xFF;
     return ((r ? r - step : step) << 16) | ((g ? g - step : 0) << 8) | (b ? b - step : 0);
+}
+
+CaptureParams WindowCaptureParams(HWND window, const ScratchFolder& folder, const char* fileName, int fps) {
+    CaptureParams params;
+    params.targetWindow = window;
+    params.folder = folder.path();
+    params.fileName = fileName;
+    params.fps = fps;
+    return params;
+}
+
+void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int width, int height, int phase) {
+    int mismatches = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = &topDown[(static_cast<size_t>(y) * width + x) * 4];
+            const uint32_t bgr = p[0] | (p[1] << 8) | (p[2] << 16);
+            if (bgr != PatternWindow::ExpectedPixel(x, y, width, height, phase) && ++mismatches < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex
+                              << bgr;
+        }
+    EXPECT_EQ(mismatches, 0);
 }
 
 VideoProbe ProbeVideo(const std::string& windowsPath) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "recorder/capture_params.h"
+
 namespace test_support {
 
 // Runs a program of the host system (ffprobe, ffmpeg) from inside Wine and returns what it printed
@@ -35,10 +37,6 @@ private:
 // Pumps this thread's messages until the condition holds or the time runs out.
 bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
-// Waits (without pumping) until a top-level window of this process with the title exists.
-HWND WaitForWindow(const char* title, std::chrono::milliseconds timeout, const char* className = nullptr);
-HWND WaitForWindowW(const wchar_t* title, std::chrono::milliseconds timeout);
-
 // How many more GDI objects this process could create right now (the platform's per-process
 // quota minus what is in use). Wine has no GetGuiResources, so leaks show as lost headroom.
 int GdiHeadroom();
@@ -59,6 +57,12 @@ public:
 private:
     HWND m_hwnd = nullptr;
 };
+
+// Capture parameters for a window (null: the whole display) written into a scratch folder.
+CaptureParams WindowCaptureParams(HWND window, const ScratchFolder& folder, const char* fileName,
+                                  int fps = 4);
+// Checks a decoded top-down BGRA frame against the pattern of a phase.
+void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int width, int height, int phase);
 
 struct VideoProbe {
     std::string codec, pixelFormat, frameRate;

@@ -11,34 +11,12 @@
 #include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
+using test_support::ChooseFullFrames;
+using test_support::CodecChooserScope;
 using test_support::PatternWindow;
 using test_support::ScratchFolder;
-using test_support::CodecChooserScope;
-using test_support::ChooseFullFrames;
 
 namespace {
-
-// The capture object keeps its frame private; a test reads it back through the file.
-CaptureParams WindowParams(HWND window, const ScratchFolder& folder, const char* name, int fps = 4) {
-    CaptureParams params;
-    params.targetWindow = window;
-    params.folder = folder.path();
-    params.fileName = name;
-    params.fps = fps;
-    return params;
-}
-
-void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int w, int h, int phase) {
-    int mismatches = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* p = &topDown[(static_cast<size_t>(y) * w + x) * 4];
-            uint32_t bgr = p[0] | (p[1] << 8) | (p[2] << 16);
-            if (bgr != PatternWindow::ExpectedPixel(x, y, w, h, phase) && ++mismatches < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex << bgr;
-        }
-    EXPECT_EQ(mismatches, 0);
-}
 
 bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -49,7 +27,7 @@ bool FileExists(const std::string& path) {
 TEST(AviCapture, RecordsWindowFramesThatFfmpegDecodesExactly) {
     PatternWindow window(64, 48);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "frames.avi", 5);
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "frames.avi", 5);
     constexpr int kFrames = 6;
     {
         CodecChooserScope full(&ChooseFullFrames);
@@ -72,14 +50,14 @@ TEST(AviCapture, RecordsWindowFramesThatFfmpegDecodesExactly) {
     auto frames = test_support::DecodeFrames(folder.File("frames.avi"), 64, 48);
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
     for (int k = 0; k < kFrames; ++k)
-        ExpectFrameShowsPattern(frames[k], 64, 48, k);
+        test_support::ExpectFrameShowsPattern(frames[k], 64, 48, k);
 }
 
 TEST(AviCapture, FolderAndFileNameAreJoinedWithoutSeparatorAndOneFpsGivesRateOne) {
     PatternWindow window(16, 16);
     ScratchFolder folder;
     ASSERT_TRUE(::CreateDirectoryA(folder.File("x").c_str(), nullptr));
-    CaptureParams params = WindowParams(window.hwnd(), folder, "a.avi", 1);
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "a.avi", 1);
     params.folder = folder.File("x\\out");
     {
         CodecChooserScope full(&ChooseFullFrames);
@@ -101,7 +79,7 @@ TEST(AviCapture, CancelledCodecChoiceFailsOpenAfterReplacingTheFile) {
         std::ofstream old(folder.File("old.avi"), std::ios::binary);
         old << std::string(100000, 'x');
     }
-    CaptureParams params = WindowParams(window.hwnd(), folder, "old.avi");
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "old.avi");
     {
         CodecChooserScope cancel(&test_support::CancelCodecChoice);
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
@@ -117,7 +95,7 @@ TEST(AviCapture, CancelledCodecChoiceFailsOpenAfterReplacingTheFile) {
 TEST(AviCapture, OpenFailsWhenTheFileCannotBeCreated) {
     PatternWindow window(16, 16);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "a.avi");
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "a.avi");
     params.folder = folder.File("missing\\");
     CodecChooserScope full(&ChooseFullFrames);
     CAviCapture capture(nullptr, nullptr, "", 0, 0);
@@ -126,7 +104,7 @@ TEST(AviCapture, OpenFailsWhenTheFileCannotBeCreated) {
 
 TEST(AviCapture, WholeDisplayFrameHasTheScreenSize) {
     ScratchFolder folder;
-    CaptureParams params = WindowParams(nullptr, folder, "screen.avi", 4);
+    CaptureParams params = test_support::WindowCaptureParams(nullptr, folder, "screen.avi", 4);
     {
         CodecChooserScope full(&ChooseFullFrames);
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
@@ -143,7 +121,7 @@ TEST(AviCapture, WholeDisplayFrameHasTheScreenSize) {
 TEST(AviCapture, ResizedWindowIsRefusedAndKeepsThePreviousFrame) {
     PatternWindow window(40, 30);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "resize.avi");
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "resize.avi");
     {
         CodecChooserScope full(&ChooseFullFrames);
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
@@ -164,13 +142,13 @@ TEST(AviCapture, ResizedWindowIsRefusedAndKeepsThePreviousFrame) {
     }
     auto frames = test_support::DecodeFrames(folder.File("resize.avi"), 40, 30);
     ASSERT_EQ(frames.size(), 1u);
-    ExpectFrameShowsPattern(frames[0], 40, 30, 3);
+    test_support::ExpectFrameShowsPattern(frames[0], 40, 30, 3);
 }
 
 TEST(AviCapture, DestroyedWindowGivesNonzeroStatusAndLeaksNothing) {
     ScratchFolder folder;
     auto window = std::make_unique<PatternWindow>(32, 32);
-    CaptureParams params = WindowParams(window->hwnd(), folder, "gone.avi");
+    CaptureParams params = test_support::WindowCaptureParams(window->hwnd(), folder, "gone.avi");
     CodecChooserScope full(&ChooseFullFrames);
     CAviCapture capture(nullptr, nullptr, "", 0, 0);
     ASSERT_NE(capture.Open(&params), 0);
@@ -184,7 +162,7 @@ TEST(AviCapture, DestroyedWindowGivesNonzeroStatusAndLeaksNothing) {
 TEST(AviCapture, FiveHundredGrabsLeaveNoGdiObjectBehind) {
     PatternWindow window(64, 48);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "leak.avi");
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "leak.avi");
     CodecChooserScope full(&ChooseFullFrames);
     CAviCapture capture(nullptr, nullptr, "", 0, 0);
     ASSERT_NE(capture.Open(&params), 0);

@@ -8,6 +8,7 @@
 #include "recorder/avi_capture.h"
 #include "recorder/codec_choice.h"
 #include "tests/support/avi_writer_support.h"
+#include "tests/support/codec_support.h"
 #include "tests/support/small_filesystem.h"
 #include "tests/support/test_support.h"
 
@@ -172,19 +173,6 @@ TEST(AviWriter, KilledWriterLeavesAFileWithEveryFlushedFrame) {
     }
 }
 
-namespace {
-
-BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
-    AVICOMPRESSOPTIONS& o = *options[0];
-    o = {};
-    o.fccType = streamtypeVIDEO;
-    o.fccHandler = comptypeDIB;
-    o.dwFlags = AVICOMPRESSF_VALID;
-    return TRUE;
-}
-
-} // namespace
-
 TEST(AviWriter, FullDiskFailsWriteFrameAndKeepsEveryFrameWrittenBefore) {
     ScratchFolder folder;
     test_support::SmallFilesystem small(folder, "1m");
@@ -198,10 +186,9 @@ TEST(AviWriter, FullDiskFailsWriteFrameAndKeepsEveryFrameWrittenBefore) {
     params.fps = 4;
     int written = 0;
     {
-        CodecChooser previous = SetCodecChooser(&ChooseFullFrames);
+        test_support::CodecChooserScope fullFrames(&test_support::ChooseFullFrames);
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
         ASSERT_NE(capture.Open(&params), 0);
-        SetCodecChooser(previous);
         for (; written < 1000; ++written) {
             window.SetPhase(written % 8);
             ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);

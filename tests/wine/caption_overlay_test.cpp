@@ -12,30 +12,15 @@
 #include "recorder/caption_placement.h"
 #include "recorder/codec_choice.h"
 #include "recorder/local_caption_text.h"
+#include "tests/support/codec_support.h"
 #include "tests/support/test_support.h"
 
+using test_support::ChooseFullFrames;
+using test_support::CodecChooserScope;
 using test_support::PatternWindow;
 using test_support::ScratchFolder;
 
 namespace {
-
-BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
-    AVICOMPRESSOPTIONS& o = *options[0];
-    o = {};
-    o.fccType = streamtypeVIDEO;
-    o.fccHandler = comptypeDIB;
-    o.dwFlags = AVICOMPRESSF_VALID;
-    return TRUE;
-}
-
-class CodecChooserScope {
-public:
-    explicit CodecChooserScope(CodecChooser chooser) : m_previous(SetCodecChooser(chooser)) {}
-    ~CodecChooserScope() { SetCodecChooser(m_previous); }
-
-private:
-    CodecChooser m_previous;
-};
 
 // "ＭＳ Ｐゴシック" in code page 932.
 constexpr char kCaptionFace[] = "\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";

@@ -49,8 +49,8 @@ const ControlRow kControls[] = {
     {-1, L"Static", "フレーム数/秒"},
 };
 
-const char* const kTimeLimits[] = {"無制限", "0.5時間", "1時間", "1.5時間", "2時間", "2.5時間", "3時間",
-                                   "3.5時間", "4時間", "4.5時間", "5時間", "5.5時間", "6時間"};
+const char* const kTimeLimits[] = {"無制限",  "0.5時間", "1時間",   "1.5時間", "2時間",   "2.5時間", "3時間",
+                                   "3.5時間", "4時間",   "4.5時間", "5時間",   "5.5時間", "6時間"};
 
 int ControlId(HWND control) {
     int id = ::GetDlgCtrlID(control);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "recorder/avi_capture.h"
+#include "tests/support/dialog_driver.h"
 #include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
@@ -44,7 +45,7 @@ public:
 
 private:
     void Run(const wchar_t* choice, int button) {
-        HWND dialog = test_support::WaitForWindowW(L"ビデオ圧縮", 20s);
+        HWND dialog = test_support::WaitForDialog(L"ビデオ圧縮", 20s);
         if (!dialog)
             return;
         seen = true;
@@ -123,28 +124,6 @@ AviSummary ReadAvi(const std::string& path) {
     return avi;
 }
 
-CaptureParams WindowParams(HWND window, const ScratchFolder& folder, const char* name, int fps) {
-    CaptureParams params;
-    params.targetWindow = window;
-    params.folder = folder.path();
-    params.fileName = name;
-    params.fps = fps;
-    return params;
-}
-
-void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int w, int h, int phase) {
-    int mismatches = 0;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint8_t* p = &topDown[(static_cast<size_t>(y) * w + x) * 4];
-            uint32_t bgr = p[0] | (p[1] << 8) | (p[2] << 16);
-            if (bgr != PatternWindow::ExpectedPixel(x, y, w, h, phase) && ++mismatches < 5)
-                ADD_FAILURE() << "pixel " << x << "," << y << " of phase " << phase << " is " << std::hex
-                              << bgr;
-        }
-    EXPECT_EQ(mismatches, 0);
-}
-
 BITMAPINFOHEADER Format(LONG w, LONG h, WORD bits, DWORD compression) {
     BITMAPINFOHEADER bi{};
     bi.biSize = sizeof(bi);
@@ -165,7 +144,7 @@ TEST(ScreenCodec, ListedInTheDialogAndRecordsFramesFfmpegDecodesExactly) {
     PatternWindow window(w, h);
     ScratchFolder folder;
     // One frame per second of video: a key frame every 10 frames.
-    CaptureParams params = WindowParams(window.hwnd(), folder, "zmbv.avi", 1);
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "zmbv.avi", 1);
     {
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
         // Wine's dialog opens on its first entry whatever the options name, so the codec is picked.
@@ -190,7 +169,7 @@ TEST(ScreenCodec, ListedInTheDialogAndRecordsFramesFfmpegDecodesExactly) {
     auto frames = test_support::DecodeFrames(file, w, h);
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
     for (int k = 0; k < kFrames; ++k)
-        ExpectFrameShowsPattern(frames[k], w, h, k % 3 == 2 ? k - 1 : k);
+        test_support::ExpectFrameShowsPattern(frames[k], w, h, k % 3 == 2 ? k - 1 : k);
 
     AviSummary avi = ReadAvi(file);
     EXPECT_EQ(avi.handler, kScreenCodecFourcc);
@@ -207,7 +186,7 @@ TEST(ScreenCodec, FullFramesChosenInTheDialogStayKeyFramesEveryOne) {
     ScreenCodecScope codec;
     PatternWindow window(32, 24);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "full.avi", 4);
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "full.avi", 4);
     {
         CAviCapture capture(nullptr, nullptr, "", 0, 0);
         CompressionDialogDriver dialog(kFullFrames, IDOK);
@@ -230,7 +209,7 @@ TEST(ScreenCodec, CancelInTheDialogStillFailsOpen) {
     ScreenCodecScope codec;
     PatternWindow window(16, 16);
     ScratchFolder folder;
-    CaptureParams params = WindowParams(window.hwnd(), folder, "cancel.avi", 4);
+    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "cancel.avi", 4);
     CAviCapture capture(nullptr, nullptr, "", 0, 0);
     CompressionDialogDriver dialog(nullptr, IDCANCEL);
     EXPECT_EQ(capture.Open(&params), 0);
