@@ -7,6 +7,7 @@
 
 #include "tests/support/dialog_driver.h"
 #include "tests/support/recorder_fixture.h"
+#include "tests/support/session_support.h"
 
 using namespace test_support;
 
@@ -170,4 +171,32 @@ TEST_F(RecorderDialog, EnterNeverClosesTheDialogAndEscDoes) {
 
 TEST_F(RecorderDialog, DeclaresDpiAwareness) {
     EXPECT_TRUE(::IsProcessDPIAware());
+}
+
+TEST_F(RecorderDialog, RateAndFrameRateSavedFromTheUpDownPositions) {
+    // What the edits hold at shut-down counts only when the up-down control accepts it as a
+    // position; anything else leaves the last valid position.
+    struct Case {
+        const wchar_t* rateText;
+        const wchar_t* fpsText;
+        int32_t rate, fps;
+    };
+    for (Case c : {Case{L"57", L"30", 57, 30}, Case{L"abc", L"", 1, 4}, Case{L"500", L"61", 1, 4}}) {
+        Run([&](HWND window) {
+            ::SendMessageW(::GetDlgItem(window, 1003), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.rateText));
+            ::SendMessageW(::GetDlgItem(window, 1021), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(c.fpsText));
+            PostCommand(window, IDCANCEL);
+        });
+        EXPECT_EQ(ReadStoredInt("Rate"), c.rate) << "rate text " << c.rateText;
+        EXPECT_EQ(ReadStoredInt("Frames"), c.fps) << "frame-rate text " << c.fpsText;
+        DeleteSettingsKey();
+    }
+}
+
+TEST_F(RecorderDialog, StoredRateOutOfRangeIsShownAsStored) {
+    WriteStoredInt("Rate", 500);
+    Run([](HWND window) {
+        EXPECT_EQ(TextOf(::GetDlgItem(window, 1003)), L"500");
+        PostCommand(window, IDCANCEL);
+    });
 }

@@ -124,6 +124,19 @@ TEST_F(RecordingControl, PopupCommandStartsAndStopsLikeTheButton) {
     EXPECT_GE(ProbeVideo(m_folder.File("Mirvox.avi")).frames, 2);
 }
 
+TEST_F(RecordingControl, TextTypedIntoTheFileNameBoxDoesNotMoveTheRecording) {
+    Run([&](HWND window) {
+        ::SendMessageW(::GetDlgItem(window, 1000), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"typed.avi"));
+        Start(window);
+        ASSERT_TRUE(WaitUntil([&] { return ShownCount(window) >= 1; }));
+        PostCommand(window, IDOK);
+        ASSERT_TRUE(WaitUntil([&] { return Idle(window); }));
+        PostCommand(window, IDCANCEL);
+    });
+    EXPECT_GE(ProbeVideo(m_folder.File("Mirvox.avi")).frames, 1);
+    EXPECT_EQ(::GetFileAttributesA(m_folder.File("typed.avi").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(RecordingControl, OpenFailureShowsItsMessageAndStaysIdle) {
     WriteStoredString("Path", m_folder.File("missing\\"));
     Run([&](HWND window) {
