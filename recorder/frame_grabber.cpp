@@ -43,6 +43,7 @@ CaptureStatus CAviCapture::CaptureFrame() {
     const int depth =
         frame_layout::StandardDepth(static_cast<uint16_t>(description.bmPlanes * description.bmBitsPixel));
 
+    // The previous frame goes before the new block is asked for, so two never coexist.
     m_frame.reset();
     m_frame.reset(
         ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(frame_layout::FirstAllocationSize(

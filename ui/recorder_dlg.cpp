@@ -80,6 +80,10 @@ BOOL CRecorderDlg::OnInitDialog() {
     ::SendMessageA(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_mainIcon));
     ::SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_mainIcon));
 
+    m_frameCountFormat = LoadResString(IDS_FRAME_COUNT);
+    m_tipTexts = {LoadResString(IDS_TIP_RECORDING), LoadResString(IDS_TIP_IDLE), LoadResString(IDS_REMAINING),
+                  LoadResString(IDS_UNLIMITED)};
+
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     m_popupMenu.reset(::LoadMenuA(instance, MAKEINTRESOURCEA(IDR_TRAY_MENU)));
     m_idleTrayIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY_IDLE));

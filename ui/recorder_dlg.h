@@ -12,6 +12,7 @@
 #include "platform/unique_handle.h"
 #include "recorder/avi_capture.h"
 #include "recorder/capture_params.h"
+#include "ui/tray_tip.h"
 #include "ui/window_entry.h"
 
 // The program's main window: every setting of a recording, Start/Stop, the frame counter, the
@@ -95,4 +96,8 @@ private:
     HICON m_idleTrayIcon = nullptr;
     std::array<HICON, 3> m_recordingTrayIcons{};
     UniqueMenu m_popupMenu;
+
+    // Texts every tick formats, loaded once at start-up.
+    std::string m_frameCountFormat;
+    TrayTipTexts m_tipTexts;
 };

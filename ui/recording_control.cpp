@@ -19,8 +19,7 @@ constexpr int kRecordingInputs[] = {IDC_SOURCE, IDC_RATE_SPIN, IDC_FPS_SPIN, IDC
                                     IDC_FPS,    IDC_RESET,     IDC_BROWSE,   IDC_TIME_LIMIT};
 
 // Formats one of our own string-table texts, whose placeholders are known.
-template <typename... Args> std::string FormatResString(UINT id, Args... args) {
-    std::string format = LoadResString(id);
+template <typename... Args> std::string FormatText(const std::string& format, Args... args) {
     int length = std::snprintf(nullptr, 0, format.c_str(), args...);
     if (length <= 0)
         return {};
@@ -49,7 +48,7 @@ void CRecorderDlg::ApplyRecordingState() {
         if (source >= 1 && static_cast<size_t>(source - 1) < m_windowEntries.size())
             m_params.targetWindow = m_windowEntries[static_cast<size_t>(source - 1)]->window;
 
-        ShowMessage(hwnd(), FormatResString(IDS_START_NOTICE, appTitle.c_str()), appTitle);
+        ShowMessage(hwnd(), FormatText(LoadResString(IDS_START_NOTICE), appTitle.c_str()), appTitle);
 
         const int32_t captionEnabled =
             static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
@@ -94,7 +93,7 @@ void CRecorderDlg::EnableRecordingInputs(BOOL enable) {
 }
 
 void CRecorderDlg::OnCaptureTimer(UINT_PTR timerId) {
-    SetStatusText(FormatResString(IDS_FRAME_COUNT, m_frameCount));
+    SetStatusText(FormatText(m_frameCountFormat, m_frameCount));
 
     bool ok = true;
     UINT message = 0;

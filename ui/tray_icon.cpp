@@ -52,9 +52,7 @@ void CRecorderDlg::UpdateTrayStatus(int32_t count) {
     state.limitSelection = static_cast<int>(::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0));
     state.secondsLeft = static_cast<int64_t>(m_endTime - CurrentTime());
 
-    const TrayTipTexts texts{LoadResString(IDS_TIP_RECORDING), LoadResString(IDS_TIP_IDLE),
-                             LoadResString(IDS_REMAINING), LoadResString(IDS_UNLIMITED)};
-    const std::string tip = TrayTipText(texts, state, &IsAnsiLeadByte);
+    const std::string tip = TrayTipText(m_tipTexts, state, &IsAnsiLeadByte);
     HICON icon = state.recording
                      ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
                      : m_idleTrayIcon;

@@ -47,27 +47,12 @@ std::vector<HWND> MirvoxProcess::Dialogs(const std::wstring* title) const {
     return search.found;
 }
 
-HWND MirvoxProcess::WaitForDialog(const std::wstring& title, std::chrono::milliseconds timeout,
-                                  HWND except) const {
+HWND MirvoxProcess::WaitForDialogTitled(const std::wstring* title, std::chrono::milliseconds timeout,
+                                        HWND except) const {
     HWND found = nullptr;
     Until(
         [&] {
-            for (HWND w : Dialogs(&title))
-                if (w != except) {
-                    found = w;
-                    return true;
-                }
-            return Exited();
-        },
-        timeout);
-    return found;
-}
-
-HWND MirvoxProcess::WaitForAnyDialog(HWND except, std::chrono::milliseconds timeout) const {
-    HWND found = nullptr;
-    Until(
-        [&] {
-            for (HWND w : Dialogs(nullptr))
+            for (HWND w : Dialogs(title))
                 if (w != except) {
                     found = w;
                     return true;
@@ -173,14 +158,6 @@ void Click(HWND dialog, int id) {
 void PressEscape(HWND dialog) {
     ::PostMessageW(dialog, WM_KEYDOWN, VK_ESCAPE, 0);
     ::PostMessageW(dialog, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-}
-
-std::wstring Wide(const char* utf8) {
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
-    w.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
-    return w;
 }
 
 std::string Utf8(const std::wstring& text) {

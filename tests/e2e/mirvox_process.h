@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
+#include "tests/support/dialog_driver.h"
 
 namespace e2e {
 
@@ -28,8 +29,12 @@ public:
     // none is given), topmost first.
     std::vector<HWND> Dialogs(const std::wstring* title) const;
     HWND WaitForDialog(const std::wstring& title, std::chrono::milliseconds timeout = 20s,
-                       HWND except = nullptr) const;
-    HWND WaitForAnyDialog(HWND except, std::chrono::milliseconds timeout = 20s) const;
+                       HWND except = nullptr) const {
+        return WaitForDialogTitled(&title, timeout, except);
+    }
+    HWND WaitForAnyDialog(HWND except, std::chrono::milliseconds timeout = 20s) const {
+        return WaitForDialogTitled(nullptr, timeout, except);
+    }
     bool WaitForExit(std::chrono::milliseconds timeout = 20s) const;
     bool Exited() const;
     // Ends the process's host (Unix) process with SIGKILL, as `kill -9` from a shell would: the
@@ -37,6 +42,10 @@ public:
     int KillHostProcess() const;
 
 private:
+    // The first dialog with the title (any title when none is given) other than `except`; null when
+    // none came in time or the process ended.
+    HWND WaitForDialogTitled(const std::wstring* title, std::chrono::milliseconds timeout, HWND except) const;
+
     UniqueFile m_process;
     UniqueFile m_thread;
     DWORD m_id = 0;
@@ -61,7 +70,7 @@ void PressEscape(HWND dialog);
 // -1 when there is no such window.
 int TrayIconWindows();
 
-std::wstring Wide(const char* utf8);
+using test_support::Wide;
 std::string Utf8(const std::wstring& text);
 
 } // namespace e2e
