@@ -4,7 +4,7 @@
 #include <commctrl.h>
 
 #include "platform/dialog_base.h"
-#include "recorder/screen_codec_driver.h"
+#include "codec/screen_codec_driver.h"
 #include "settings/settings_store.h"
 #include "ui/recorder_dlg.h"
 

@@ -3,7 +3,7 @@
 #include "platform/app_name.h"
 #include "recorder/codec_choice.h"
 #include "recorder/output_path.h"
-#include "recorder/screen_codec_driver.h"
+#include "codec/screen_codec_driver.h"
 
 namespace {
 

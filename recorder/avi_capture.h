@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/unique_handle.h"
-#include "recorder/avi_file_stream.h"
+#include "avi/avi_file_stream.h"
 #include "recorder/capture_params.h"
 #include "recorder/capture_status.h"
 

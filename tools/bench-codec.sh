@@ -33,8 +33,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-g++ -O2 -std=c++20 -I"$ROOT" "$ROOT/tools/bench/zmbv_bench.cpp" "$ROOT/recorder/zmbv_encoder.cpp" \
-    "$ROOT/recorder/zmbv_scroll.cpp" -lz -o "$work/zmbv_bench"
+g++ -O2 -std=c++20 -I"$ROOT" "$ROOT/tools/bench/zmbv_bench.cpp" "$ROOT/codec/zmbv_encoder.cpp" \
+    "$ROOT/codec/zmbv_scroll.cpp" -lz -o "$work/zmbv_bench"
 
 mkfifo "$work/display"
 Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -43,7 +43,7 @@ read -r -t 30 display_number <"$work/display"
 export DISPLAY=":$display_number"
 
 # The scenes' texts: this repository's own sources, so every run shows the same characters.
-text_file="$ROOT/recorder/zmbv_encoder.cpp"
+text_file="$ROOT/codec/zmbv_encoder.cpp"
 still_script="cat '$ROOT/recorder/avi_capture.cpp' | head -45; exec sleep 1000"
 typing_script="head -20 '$ROOT/recorder/avi_capture.cpp'; exec python3 -c '
 import sys, time

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "app/about_dlg.h"
+#include "ui/about_dlg.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 

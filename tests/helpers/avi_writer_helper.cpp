@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "recorder/avi_file_stream.h"
+#include "avi/avi_file_stream.h"
 #include "tests/support/avi_writer_support.h"
 
 int main(int argc, char** argv) {

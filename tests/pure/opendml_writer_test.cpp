@@ -1,11 +1,11 @@
-#include "recorder/opendml_writer.h"
+#include "avi/opendml_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "recorder/avi_layout.h"
+#include "avi/avi_layout.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "recorder/zmbv_encoder.h"
-#include "recorder/zmbv_scroll.h"
+#include "codec/zmbv_encoder.h"
+#include "codec/zmbv_scroll.h"
 
 #include <gtest/gtest.h>
 

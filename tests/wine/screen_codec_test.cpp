@@ -1,4 +1,4 @@
-#include "recorder/screen_codec_driver.h"
+#include "codec/screen_codec_driver.h"
 
 #include <gtest/gtest.h>
 

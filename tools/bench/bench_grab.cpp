@@ -10,7 +10,7 @@
 
 #include "platform/unique_handle.h"
 #include "recorder/avi_capture.h"
-#include "recorder/avi_file_stream.h"
+#include "avi/avi_file_stream.h"
 #include "recorder/codec_choice.h"
 
 namespace {

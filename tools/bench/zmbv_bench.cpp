@@ -1,6 +1,6 @@
 // Times Mirvox's ZMBV encoder on raw bgr0 frames (as ffmpeg's x11grab writes them) and prints
 // "frames bytes processor-milliseconds keyframes" for the whole file.
-#include "recorder/zmbv_encoder.h"
+#include "codec/zmbv_encoder.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "recorder/zmbv_encoder.h"
+#include "codec/zmbv_encoder.h"
 
 #include <zlib.h>
 

@@ -1,7 +1,11 @@
-# The recorder window and its companions, and the application frame.
+# The recorder window and its companions.
+list(APPEND MIRVOX_PURE_SOURCES
+    ui/path_split.cpp
+    ui/recording_timing.cpp
+    ui/tray_tip.cpp
+)
 list(APPEND MIRVOX_WIN32_SOURCES
-    app/about_dlg.cpp
-    app/recorder_app.cpp
+    ui/about_dlg.cpp
     ui/caption_dlg.cpp
     ui/caption_settings.cpp
     ui/output_file_chooser.cpp

@@ -1,4 +1,4 @@
-#include "recorder/avi_file_stream.h"
+#include "avi/avi_file_stream.h"
 
 #include <algorithm>
 #include <cstring>

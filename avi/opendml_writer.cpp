@@ -1,9 +1,9 @@
-#include "recorder/opendml_writer.h"
+#include "avi/opendml_writer.h"
 
 #include <algorithm>
 #include <new>
 
-#include "recorder/avi_layout.h"
+#include "avi/avi_layout.h"
 
 using avi::Encoder;
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "recorder/file_sink.h"
-#include "recorder/opendml_writer.h"
+#include "avi/file_sink.h"
+#include "avi/opendml_writer.h"
 
 // A recording's file: our OpenDML writer over a buffered file. The capture object and the stream each
 // hold a share; the file is finished when the last one lets go.

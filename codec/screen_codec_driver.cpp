@@ -1,11 +1,11 @@
-#include "recorder/screen_codec_driver.h"
+#include "codec/screen_codec_driver.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <new>
 
-#include "recorder/zmbv_encoder.h"
+#include "codec/zmbv_encoder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "recorder/zmbv_scroll.h"
+#include "codec/zmbv_scroll.h"
 
 // Encoder of the Zip Motion Blocks Video format for 32-bit frames: key frames carry the whole
 // picture, inter frames a motion vector per block and the XOR against the previous picture, all

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/unique_handle.h"
-#include "recorder/opendml_writer.h"
+#include "avi/opendml_writer.h"
 
 // A file written through one buffer for the appending tail: small writes gather in the buffer, large
 // ones go straight from the caller's memory, and a write elsewhere first hands the buffer over, so the

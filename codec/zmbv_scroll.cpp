@@ -1,4 +1,4 @@
-#include "recorder/zmbv_scroll.h"
+#include "codec/zmbv_scroll.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,7 @@
 # The thin layer over the platform's user-interface services.
+list(APPEND MIRVOX_PURE_SOURCES
+    platform/dialog_init_data.cpp
+)
 list(APPEND MIRVOX_WIN32_SOURCES
     platform/app_name.cpp
     platform/dialog_base.cpp

@@ -1,4 +1,4 @@
-#include "recorder/file_sink.h"
+#include "avi/file_sink.h"
 
 #include <algorithm>
 #include <cstring>
