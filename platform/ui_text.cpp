@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/ansi_text.h"
+
 std::string LoadResString(UINT id) {
     // LoadStringA cannot report the length up front: grow until the text fits with room to spare.
     for (int size = 256; size <= 65536; size *= 4) {
@@ -37,14 +39,5 @@ std::string ComboItemText(HWND combo, int index) {
     if (got <= 0)
         return {};
     wide.resize(static_cast<size_t>(got));
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                            nullptr, nullptr);
-    std::string text(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), text.data(), bytes, nullptr,
-                          nullptr);
-    return text;
-}
-
-bool IsAnsiLeadByte(unsigned char byte) {
-    return ::IsDBCSLeadByte(byte) != FALSE;
+    return AnsiFromWide(wide);
 }

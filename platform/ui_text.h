@@ -16,5 +16,3 @@ std::string GetWindowTextString(HWND window);
 // The text of a combo box item in the ANSI code page, whatever its length (empty: no such item).
 std::string ComboItemText(HWND combo, int index);
 
-// Whether a byte starts a double-byte character of the ANSI code page.
-bool IsAnsiLeadByte(unsigned char byte);

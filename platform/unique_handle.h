@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <vfw.h>
 
+#include <memory>
+#include <type_traits>
 #include <utility>
 
 // One owner for every kind of handle: move-only, releases in its destructor. A null handle is
@@ -67,6 +69,13 @@ using UniqueGlobal = UniqueHandle<HGLOBAL, &release::Global>;
 using UniqueWindow = UniqueHandle<HWND, &::DestroyWindow>;
 using UniqueAviFile = UniqueHandle<PAVIFILE, &release::AviFile>;
 using UniqueAviStream = UniqueHandle<PAVISTREAM, &release::AviStream>;
+
+// A font several owners keep alive: the recorder dialog while it is the caption font, each
+// recording that draws with it. Deleted when the last one lets go.
+using SharedFont = std::shared_ptr<std::remove_pointer_t<HFONT>>;
+inline SharedFont MakeSharedFont(HFONT font) {
+    return font ? SharedFont(font, &release::GdiObject) : SharedFont();
+}
 
 // A window's own context (GetDC/ReleaseDC), or a device context created by name when no window
 // is given (CreateDCA/DeleteDC): the pair that releases it is chosen with the handle.

@@ -27,9 +27,9 @@ constexpr DWORD kKeyFrameSeconds = 10;
 
 } // namespace
 
-CAviCapture::CAviCapture(HWND owner, HFONT captionFont, std::string captionPattern, int32_t captionEnabled,
-                         int32_t captionLocation)
-    : m_captionFont(captionFont), m_captionPattern(std::move(captionPattern)),
+CAviCapture::CAviCapture(HWND owner, SharedFont captionFont, std::string captionPattern,
+                         int32_t captionEnabled, int32_t captionLocation)
+    : m_captionFont(std::move(captionFont)), m_captionPattern(std::move(captionPattern)),
       m_captionEnabled(captionEnabled), m_captionLocation(captionLocation), m_owner(owner) {
     ::AVIFileInit();
 }

@@ -16,7 +16,7 @@
 // stamps the caption on them and appends them to one AVI file.
 class CAviCapture {
 public:
-    CAviCapture(HWND owner, HFONT captionFont, std::string captionPattern, int32_t captionEnabled,
+    CAviCapture(HWND owner, SharedFont captionFont, std::string captionPattern, int32_t captionEnabled,
                 int32_t captionLocation);
     CAviCapture(const CAviCapture&) = delete;
     CAviCapture& operator=(const CAviCapture&) = delete;
@@ -34,7 +34,7 @@ private:
 
     CaptureParams* m_params = nullptr;
     std::unique_ptr<RECT> m_referenceSize;
-    HFONT m_captionFont;
+    SharedFont m_captionFont; // kept alive while this recording draws with it
     std::string m_captionPattern;
     int32_t m_captionEnabled;
     int32_t m_captionLocation;

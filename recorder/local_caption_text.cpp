@@ -4,24 +4,8 @@
 
 #include <cstdlib>
 
+#include "platform/ansi_text.h"
 #include "recorder/caption_format.h"
-
-std::string AnsiOrEmpty(std::wstring_view text) {
-    if (text.empty())
-        return {};
-    const int wide = static_cast<int>(text.size());
-    BOOL usedDefault = FALSE;
-    const int bytes = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0,
-                                            nullptr, &usedDefault);
-    if (bytes <= 0 || usedDefault)
-        return {};
-    std::string ansi(static_cast<size_t>(bytes), '\0');
-    if (::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, ansi.data(), bytes, nullptr,
-                              &usedDefault) != bytes ||
-        usedDefault)
-        return {};
-    return ansi;
-}
 
 ZoneNames LocalZoneNames() {
     // The runtime's own _tzname cannot be used: Wine's cuts the names from "TZ" to two characters.

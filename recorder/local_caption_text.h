@@ -10,9 +10,6 @@
 // time-zone names in the ANSI code page.
 ZoneNames LocalZoneNames();
 
-// A UTF-16 text in the ANSI code page; empty when any character has no form there.
-std::string AnsiOrEmpty(std::wstring_view text);
-
 // The caption for a calendar time: converted to local time (honouring "TZ") and formatted with the
 // pattern. Empty when the conversion fails or the text does not fit.
 std::string LocalCaptionText(std::string_view pattern, std::time_t when);

@@ -52,8 +52,7 @@ void CCaptionDlg::OnFont() {
     if (::ChooseFontA(&choose))
         m_fontDescription = chosen;
     // Cancelled or not, the description (old or new) becomes a new font object.
-    m_createdFont.reset(::CreateFontIndirectA(&m_fontDescription));
-    m_font = m_createdFont.get();
+    m_font = MakeSharedFont(::CreateFontIndirectA(&m_fontDescription));
 }
 
 void CCaptionDlg::OnOK() {
@@ -66,10 +65,4 @@ void CCaptionDlg::OnOK() {
         }
     }
     CDialogBase::OnOK();
-}
-
-HFONT CCaptionDlg::TakeFont() {
-    if (m_font == m_createdFont.get())
-        m_createdFont.release();
-    return m_font;
 }

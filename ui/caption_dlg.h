@@ -14,10 +14,7 @@ class CCaptionDlg : public CDialogBase {
 public:
     explicit CCaptionDlg(HWND parent = nullptr);
 
-    // Hands the font the dialog ended with to the caller, who owns it from then on.
-    HFONT TakeFont();
-
-    HFONT m_font = nullptr;
+    SharedFont m_font;
     LOGFONTA m_fontDescription{};
     int32_t m_location = 0;
     std::string m_format;
@@ -34,6 +31,4 @@ private:
 
     HWND m_helpBox = nullptr;
     HWND m_formatBox = nullptr;
-    // The latest font made by the Font button, until the caller takes it.
-    UniqueFont m_createdFont;
 };

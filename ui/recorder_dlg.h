@@ -2,18 +2,16 @@
 
 #include <windows.h>
 
-#include <array>
 #include <ctime>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/dialog_base.h"
 #include "platform/unique_handle.h"
 #include "recorder/avi_capture.h"
 #include "recorder/capture_params.h"
-#include "ui/tray_tip.h"
-#include "ui/window_entry.h"
+#include "ui/source_list.h"
+#include "ui/tray_icon.h"
 
 // The program's main window: every setting of a recording, Start/Stop, the frame counter, the
 // animation and the notification-area icon.
@@ -31,6 +29,8 @@ protected:
 
 private:
     void BindControls();
+    void InitNumberBoxes();
+    void CreateAnimation();
     INT_PTR OnCommand(WORD id, WORD code, HWND control);
     INT_PTR OnSysCommand(WPARAM command, LPARAM lp);
     INT_PTR OnPaint();
@@ -39,22 +39,22 @@ private:
     void LoadSettings();
     void SaveSettings();
 
-    // Recording control
+    // Recording control (recording_control.cpp)
     void ToggleRecording();
-    void ApplyRecordingState();
+    void StartRecording();
+    void StopRecording();
+    void EnterRecordingState();
+    void EnterIdleState();
     void OnCaptureTimer(UINT_PTR timerId);
     void SetStatusText(const std::string& text);
     void EnableRecordingInputs(BOOL enable);
+    int32_t ReadSpinPosition(HWND spin, HWND buddy);
 
     // Capture source list
-    void FillSourceList();
-    void ClearSourceList();
-    static BOOL CALLBACK EnumSourceWindow(HWND window, LPARAM recorder) noexcept;
     void OnResetSources();
     void OnSourceChanged();
 
     // Notification-area icon
-    void TrayNotify(DWORD operation, HICON icon, const char* tip);
     void UpdateTrayStatus(int32_t count);
     INT_PTR OnTrayCallback(WPARAM wp, LPARAM lp);
     void OnTrayStartStop();
@@ -80,24 +80,24 @@ private:
     HWND m_rateBox = nullptr;
     HWND m_fileNameBox = nullptr;
 
-    // Caption fonts are never released: a running recording may still draw with a replaced one.
-    HFONT m_captionFont = nullptr;
-    std::string m_captionFormat = "%a, %d %b %Y %H:%M:%S %z";
+    // A recording keeps its own share of the caption font, so replacing it here is always safe.
+    SharedFont m_captionFont;
+    std::string m_captionFormat;
     int32_t m_captionLocation = 0;
     HICON m_mainIcon; // shared icon from LoadIcon: not destroyed
-    int32_t m_recording = 0;
+    bool m_recording = false;
     CaptureParams m_params;
     std::time_t m_endTime = 0;
     std::unique_ptr<CAviCapture> m_capture;
     UniqueWindow m_animation;
     RECT m_animationArea{};
     int32_t m_frameCount = 0;
-    std::vector<std::unique_ptr<WindowEntry>> m_windowEntries;
-    HICON m_idleTrayIcon = nullptr;
-    std::array<HICON, 3> m_recordingTrayIcons{};
-    UniqueMenu m_popupMenu;
+    CSourceList m_sources;
+    CTrayIcon m_tray;
+    // Explorer broadcasts this when it re-creates the taskbar; the icon has to be added again.
+    UINT m_taskbarCreated = 0;
 
     // Texts every tick formats, loaded once at start-up.
     std::string m_frameCountFormat;
-    TrayTipTexts m_tipTexts;
+    std::string m_appTitle;
 };

@@ -32,59 +32,73 @@ template <typename... Args> std::string FormatText(const std::string& format, Ar
 } // namespace
 
 void CRecorderDlg::ToggleRecording() {
-    m_recording = m_recording == 0 ? 1 : 0;
-    ApplyRecordingState();
+    if (m_recording)
+        StopRecording();
+    else
+        StartRecording();
 }
 
-void CRecorderDlg::ApplyRecordingState() {
-    const std::string appTitle = LoadResString(IDS_APP_TITLE);
-    if (m_recording) {
-        m_frameCount = 0;
-        m_params.rate = static_cast<int32_t>(::SendMessageA(m_rateSpin, UDM_GETPOS32, 0, 0));
-        m_params.fps = static_cast<int32_t>(::SendMessageA(m_fpsSpin, UDM_GETPOS32, 0, 0));
+// Reading the position takes a valid number from the buddy box and clamps it to the range; the box
+// then shows the value the recording uses, not what was typed.
+int32_t CRecorderDlg::ReadSpinPosition(HWND spin, HWND buddy) {
+    const auto value = static_cast<int32_t>(::SendMessageA(spin, UDM_GETPOS32, 0, 0));
+    char number[16];
+    std::snprintf(number, sizeof(number), "%d", value);
+    ::SetWindowTextA(buddy, number);
+    return value;
+}
 
-        const LRESULT source = ::SendMessageA(m_sourceBox, CB_GETCURSEL, 0, 0);
-        m_params.targetWindow = nullptr;
-        if (source >= 1 && static_cast<size_t>(source - 1) < m_windowEntries.size())
-            m_params.targetWindow = m_windowEntries[static_cast<size_t>(source - 1)]->window;
+void CRecorderDlg::StartRecording() {
+    m_frameCount = 0;
+    m_params.rate = ReadSpinPosition(m_rateSpin, m_rateBox);
+    m_params.fps = ReadSpinPosition(m_fpsSpin, m_fpsBox);
+    m_params.targetWindow = m_sources.WindowOfItem(m_sources.Selection());
 
-        ShowMessage(hwnd(), FormatText(LoadResString(IDS_START_NOTICE), appTitle.c_str()), appTitle);
+    ShowMessage(hwnd(), FormatText(LoadResString(IDS_START_NOTICE), m_appTitle.c_str()), m_appTitle);
 
-        const int32_t captionEnabled =
-            static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
-        auto capture = std::make_unique<CAviCapture>(hwnd(), m_captionFont, m_captionFormat, captionEnabled,
-                                                     m_captionLocation);
-        if (capture->Open(&m_params)) {
-            m_capture = std::move(capture);
-        } else {
-            capture.reset();
-            m_recording = 0;
-            ShowMessage(hwnd(), LoadResString(IDS_INIT_FAILED), appTitle);
-        }
+    const auto captionEnabled = static_cast<int32_t>(::SendMessageA(m_captionCheck, BM_GETCHECK, 0, 0));
+    auto capture = std::make_unique<CAviCapture>(hwnd(), m_captionFont, m_captionFormat, captionEnabled,
+                                                 m_captionLocation);
+    if (!capture->Open(&m_params)) {
+        capture.reset();
+        ShowMessage(hwnd(), LoadResString(IDS_INIT_FAILED), m_appTitle);
+        EnterIdleState();
+        return;
     }
+    m_capture = std::move(capture);
+    m_recording = true;
+    EnterRecordingState();
+}
 
-    if (m_recording) {
-        const LRESULT limit = ::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0);
-        m_endTime = CurrentTime() + static_cast<std::time_t>(limit) * kSecondsPerLimitStep;
-        if (m_params.targetWindow)
-            ::SetForegroundWindow(m_params.targetWindow);
-        else
-            ::ShowWindow(hwnd(), SW_MINIMIZE);
-        ::SendMessageA(m_animation.get(), ACM_PLAY, static_cast<WPARAM>(-1), static_cast<LPARAM>(-1));
-        UpdateTrayStatus(0);
-        EnableRecordingInputs(FALSE);
-        ::SetTimer(hwnd(), kCaptureTimer, static_cast<UINT>(TickIntervalMs(m_params.rate, m_params.fps)),
-                   nullptr);
-        ::SetWindowTextA(m_startStopButton, LoadResString(IDS_STOP).c_str());
-    } else {
-        EnableRecordingInputs(TRUE);
-        ::SendMessageA(m_animation.get(), ACM_STOP, 0, 0);
-        ::KillTimer(hwnd(), kCaptureTimer);
-        m_capture.reset();
-        UpdateTrayStatus(m_frameCount);
-        ::ShowWindow(hwnd(), SW_SHOWNORMAL);
-        ::SetWindowTextA(m_startStopButton, LoadResString(IDS_START).c_str());
-    }
+void CRecorderDlg::StopRecording() {
+    m_recording = false;
+    EnterIdleState();
+}
+
+void CRecorderDlg::EnterRecordingState() {
+    const LRESULT limit = ::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0);
+    m_endTime = CurrentTime() + static_cast<std::time_t>(limit) * kSecondsPerLimitStep;
+    if (m_params.targetWindow)
+        ::SetForegroundWindow(m_params.targetWindow);
+    else
+        ::ShowWindow(hwnd(), SW_MINIMIZE);
+    ::SendMessageA(m_animation.get(), ACM_PLAY, static_cast<WPARAM>(-1), static_cast<LPARAM>(-1));
+    UpdateTrayStatus(0);
+    EnableRecordingInputs(FALSE);
+    ::SetTimer(hwnd(), kCaptureTimer, static_cast<UINT>(TickIntervalMs(m_params.rate, m_params.fps)),
+               nullptr);
+    ::SetWindowTextA(m_startStopButton, LoadResString(IDS_STOP).c_str());
+}
+
+void CRecorderDlg::EnterIdleState() {
+    EnableRecordingInputs(TRUE);
+    ::SendMessageA(m_animation.get(), ACM_STOP, 0, 0);
+    ::KillTimer(hwnd(), kCaptureTimer);
+    // Destroying the capture object finishes the file.
+    m_capture.reset();
+    UpdateTrayStatus(m_frameCount);
+    ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+    ::SetWindowTextA(m_startStopButton, LoadResString(IDS_START).c_str());
 }
 
 void CRecorderDlg::EnableRecordingInputs(BOOL enable) {
@@ -114,17 +128,15 @@ void CRecorderDlg::OnCaptureTimer(UINT_PTR timerId) {
     const LRESULT limit = ::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0);
     if (limit > 0 && m_endTime < CurrentTime()) {
         ::KillTimer(hwnd(), timerId);
-        m_recording = 0;
-        ApplyRecordingState();
+        StopRecording();
         return;
     }
     if (!ok) {
         // The timer goes first so that no tick runs while the message is open; the recording look
         // stays until the message is dismissed.
         ::KillTimer(hwnd(), timerId);
-        ShowMessage(hwnd(), LoadResString(message), LoadResString(IDS_APP_TITLE));
-        m_recording = 0;
-        ApplyRecordingState();
+        ShowMessage(hwnd(), LoadResString(message), m_appTitle);
+        StopRecording();
         return;
     }
     UpdateTrayStatus(m_frameCount);
@@ -132,4 +144,15 @@ void CRecorderDlg::OnCaptureTimer(UINT_PTR timerId) {
 
 void CRecorderDlg::SetStatusText(const std::string& text) {
     ::SetWindowTextA(m_statusBox, text.c_str());
+}
+
+void CRecorderDlg::UpdateTrayStatus(int32_t count) {
+    TrayState state;
+    state.recording = m_recording;
+    if (const LRESULT selected = m_sources.Selection(); selected >= 0)
+        state.itemText = ComboItemText(m_sourceBox, static_cast<int>(selected));
+    state.frameCount = static_cast<uint32_t>(count);
+    state.limitSelection = static_cast<int>(::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0));
+    state.secondsLeft = static_cast<int64_t>(m_endTime - CurrentTime());
+    m_tray.Update(state);
 }

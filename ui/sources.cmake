@@ -7,10 +7,7 @@ list(APPEND MIRVOX_PURE_SOURCES
 list(APPEND MIRVOX_WIN32_SOURCES
     ui/about_dlg.cpp
     ui/caption_dlg.cpp
-    ui/caption_settings.cpp
-    ui/output_file_chooser.cpp
     ui/recorder_dlg.cpp
-    ui/recorder_settings.cpp
     ui/recording_clock.cpp
     ui/recording_control.cpp
     ui/source_list.cpp

@@ -1,18 +1,18 @@
-#include "ui/recorder_dlg.h"
-
-#include <shellapi.h>
+#include "ui/tray_icon.h"
 
 #include <cstring>
 
+#include "platform/ansi_text.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
-#include "ui/recording_clock.h"
-#include "ui/tray_notifier.h"
-#include "ui/tray_tip.h"
 
 namespace {
 
 TrayNotifier g_trayNotifier = &::Shell_NotifyIconA;
+
+HICON LoadAppIcon(int id) {
+    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
+}
 
 } // namespace
 
@@ -22,16 +22,56 @@ TrayNotifier SetTrayNotifier(TrayNotifier notifier) {
     return previous;
 }
 
-void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
+void CTrayIcon::Add(HWND owner) {
+    m_owner = owner;
+    m_menu.reset(::LoadMenuA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    m_idleIcon = LoadAppIcon(IDI_TRAY_IDLE);
+    m_recordingIcons = {LoadAppIcon(IDI_TRAY_REC0), LoadAppIcon(IDI_TRAY_REC1), LoadAppIcon(IDI_TRAY_REC2)};
+    m_texts = {LoadResString(IDS_TIP_RECORDING), LoadResString(IDS_TIP_IDLE), LoadResString(IDS_REMAINING),
+               LoadResString(IDS_UNLIMITED)};
+    m_shownIcon = m_idleIcon;
+    TrayNotify(NIM_ADD, m_idleIcon, nullptr);
+}
+
+void CTrayIcon::Restore() {
+    TrayNotify(NIM_ADD, m_shownIcon, m_shownTip.empty() ? nullptr : m_shownTip.c_str());
+}
+
+void CTrayIcon::Remove() {
+    m_menu.reset();
+    TrayNotify(NIM_DELETE, m_idleIcon, nullptr);
+}
+
+void CTrayIcon::Update(const TrayState& state) {
+    m_shownTip = TrayTipText(m_texts, state, &IsAnsiLeadByte);
+    m_shownIcon = state.recording
+                      ? m_recordingIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
+                      : m_idleIcon;
+    TrayNotify(NIM_MODIFY, m_shownIcon, m_shownTip.c_str());
+}
+
+void CTrayIcon::ShowMenu() {
+    HMENU popup = ::GetSubMenu(m_menu.get(), 0);
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    // Without the owner in the foreground the menu stays open when the user clicks elsewhere.
+    ::SetForegroundWindow(m_owner);
+    ::TrackPopupMenu(popup, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, m_owner,
+                     nullptr);
+    // The posted message makes the menu go away properly once it has closed.
+    ::PostMessageA(m_owner, WM_USER, 0, 0);
+}
+
+void CTrayIcon::TrayNotify(DWORD operation, HICON icon, const char* tip) {
     NOTIFYICONDATAA data{};
     // The layout with the 128-byte tip, as this build lays it out.
     data.cbSize = NOTIFYICONDATAA_V2_SIZE;
-    data.hWnd = hwnd();
+    data.hWnd = m_owner;
     data.uID = TRAY_ICON_ID;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = icon;
     switch (operation) {
-    case NIM_ADD: data.uFlags = NIF_MESSAGE | NIF_ICON; break;
+    case NIM_ADD: data.uFlags = NIF_MESSAGE | NIF_ICON | (tip ? NIF_TIP : 0); break;
     case NIM_MODIFY: data.uFlags = (icon ? NIF_ICON : 0) | (tip ? NIF_TIP : 0); break;
     default: data.uFlags = 0; break;
     }
@@ -40,46 +80,4 @@ void CRecorderDlg::TrayNotify(DWORD operation, HICON icon, const char* tip) {
         std::memcpy(data.szTip, fitted.c_str(), fitted.size() + 1);
     }
     g_trayNotifier(operation, &data);
-}
-
-void CRecorderDlg::UpdateTrayStatus(int32_t count) {
-    TrayState state;
-    state.recording = m_recording != 0;
-    const LRESULT selected = ::SendMessageA(m_sourceBox, CB_GETCURSEL, 0, 0);
-    if (selected >= 0)
-        state.itemText = ComboItemText(m_sourceBox, static_cast<int>(selected));
-    state.frameCount = static_cast<uint32_t>(count);
-    state.limitSelection = static_cast<int>(::SendMessageA(m_timeLimitBox, CB_GETCURSEL, 0, 0));
-    state.secondsLeft = static_cast<int64_t>(m_endTime - CurrentTime());
-
-    const std::string tip = TrayTipText(m_tipTexts, state, &IsAnsiLeadByte);
-    HICON icon = state.recording
-                     ? m_recordingTrayIcons[static_cast<size_t>(RecordingIconIndex(state.frameCount))]
-                     : m_idleTrayIcon;
-    TrayNotify(NIM_MODIFY, icon, tip.c_str());
-}
-
-INT_PTR CRecorderDlg::OnTrayCallback(WPARAM, LPARAM lp) {
-    switch (static_cast<UINT>(lp)) {
-    case WM_LBUTTONDOWN:
-        ::SetForegroundWindow(hwnd());
-        ::ShowWindow(hwnd(), SW_SHOWNORMAL);
-        ::PostMessageA(hwnd(), WM_USER, 0, 0);
-        break;
-    case WM_RBUTTONDOWN: {
-        HMENU popup = ::GetSubMenu(m_popupMenu.get(), 0);
-        POINT cursor{};
-        ::GetCursorPos(&cursor);
-        ::TrackPopupMenu(popup, TPM_RIGHTALIGN | TPM_TOPALIGN | TPM_LEFTBUTTON, cursor.x, cursor.y, 0, hwnd(),
-                         nullptr);
-        ::PostMessageA(hwnd(), WM_USER, 0, 0);
-        break;
-    }
-    }
-    return DefaultHandling();
-}
-
-void CRecorderDlg::OnTrayStartStop() {
-    // The same overridable OK operation as button 1.
-    OnOK();
 }

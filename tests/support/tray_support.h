@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/tray_notifier.h"
+#include "ui/tray_icon.h"
 
 namespace test_support {
 
