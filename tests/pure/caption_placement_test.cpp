@@ -4,39 +4,31 @@
 
 using caption_placement::Place;
 
-TEST(CaptionPlacement, EachLocationWhereItsLabelSays) {
+TEST(CaptionPlacement, EachLocationWhereItsLabelSaysAndLargeTextsFromTheEdges) {
     struct Case {
-        int location, x, y;
+        int location, frameRight, frameBottom, width, height, x, y;
     };
     // A 100 x 20 text in a 641 x 480 frame: right-aligned texts end at 641, centred ones leave
-    // (641 - 100) / 2 = 270 on the left.
-    for (auto c : {Case{0, 541, 0}, Case{1, 270, 0}, Case{2, 0, 0}, Case{3, 541, 460}, Case{4, 270, 460},
-                   Case{5, 0, 460}}) {
-        auto p = Place(c.location, 641, 480, 100, 20);
-        EXPECT_EQ(p.x, c.x) << "location " << c.location;
-        EXPECT_EQ(p.y, c.y) << "location " << c.location;
-    }
-}
-
-TEST(CaptionPlacement, StoredValuesOutsideTheSixDrawAsUpperRight) {
-    for (int location : {-2147483647 - 1, -7, -3, -2, -1, 6, 7, 8, 9, 2147483647}) {
-        auto p = Place(location, 641, 480, 100, 20);
-        EXPECT_EQ(p.x, 541) << "location " << location;
-        EXPECT_EQ(p.y, 0) << "location " << location;
-    }
-}
-
-TEST(CaptionPlacement, TextLargerThanTheFrameStartsAtTheLeftAndTopEdges) {
-    struct Case {
-        int location, width, height, x, y;
+    // (641 - 100) / 2 = 270 on the left. Stored values outside 0 to 5 draw as location 0.
+    const Case cases[] = {
+        {0, 641, 480, 100, 20, 541, 0},
+        {1, 641, 480, 100, 20, 270, 0},
+        {2, 641, 480, 100, 20, 0, 0},
+        {3, 641, 480, 100, 20, 541, 460},
+        {4, 641, 480, 100, 20, 270, 460},
+        {5, 641, 480, 100, 20, 0, 460},
+        {-1, 641, 480, 100, 20, 541, 0},
+        {6, 641, 480, 100, 20, 541, 0},
+        {INT32_MIN, 641, 480, 100, 20, 541, 0},
+        {0, 64, 16, 65, 10, 0, 0},
+        {1, 64, 16, 66, 10, 0, 0},
+        {4, 64, 16, 300, 40, 0, 0},
+        {4, 64, 16, 62, 16, 1, 0},
+        {3, 64, 16, 10, 17, 54, 0},
     };
-    // 64 x 16 frame.
-    for (auto c :
-         {Case{0, 65, 10, 0, 0}, Case{1, 65, 10, 0, 0}, Case{1, 66, 10, 0, 0}, Case{2, 300, 10, 0, 0},
-          Case{3, 300, 17, 0, 0}, Case{4, 300, 40, 0, 0}, Case{5, 300, 17, 0, 0}, Case{3, 64, 16, 0, 0},
-          Case{4, 62, 16, 1, 0}, Case{0, 64, 17, 0, 0}, Case{3, 10, 17, 54, 0}})
-        EXPECT_EQ(std::make_pair(Place(c.location, 64, 16, c.width, c.height).x,
-                                 Place(c.location, 64, 16, c.width, c.height).y),
-                  std::make_pair(c.x, c.y))
+    for (const Case& c : cases) {
+        const auto p = Place(c.location, c.frameRight, c.frameBottom, c.width, c.height);
+        EXPECT_EQ(std::make_pair(p.x, p.y), std::make_pair(c.x, c.y))
             << "location " << c.location << ", text " << c.width << "x" << c.height;
+    }
 }
