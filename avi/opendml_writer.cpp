@@ -4,6 +4,7 @@
 #include <new>
 
 #include "avi/avi_layout.h"
+#include "platform/little_endian.h"
 
 using avi::Encoder;
 
@@ -48,7 +49,7 @@ bool OpenDmlWriter::Put(uint64_t offset, const std::vector<uint8_t>& bytes) {
 
 bool OpenDmlWriter::PutU32(uint64_t offset, uint32_t value) {
     uint8_t b[4];
-    avi::StoreU32(b, value);
+    little_endian::StoreU32(b, value);
     return m_sink.WriteAt(offset, b, sizeof(b));
 }
 
@@ -59,12 +60,12 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
         const auto* f = static_cast<const uint8_t*>(format);
         m_format.assign(f, f + size);
         const bool uncompressed =
-            size >= kBiCompressionOffset + 4 && avi::LoadU32(f + kBiCompressionOffset) == 0;
+            size >= kBiCompressionOffset + 4 && little_endian::LoadU32(f + kBiCompressionOffset) == 0;
         m_chunkId = uncompressed ? avi::kUncompressedFrame : avi::kCompressedFrame;
         // The stream is created before the codec is chosen; players look for the codec in the
         // stream header too.
         if (!uncompressed && m_header.handler == 0 && size >= kBiCompressionOffset + 4)
-            m_header.handler = avi::LoadU32(f + kBiCompressionOffset);
+            m_header.handler = little_endian::LoadU32(f + kBiCompressionOffset);
 
         const uint32_t rate = std::max<uint32_t>(m_header.rate, 1),
                        scale = std::max<uint32_t>(m_header.scale, 1);
@@ -131,7 +132,7 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
         e.U32(m_chunkId);
         e.Zeros(12);
         m_indxEntriesPos = e.Zeros(size_t{avi::kSuperIndexEntrySize} * m_superCapacity);
-        avi::StoreU32(&e.bytes()[strlSize], static_cast<uint32_t>(e.size() - strlSize - 4));
+        little_endian::StoreU32(&e.bytes()[strlSize], static_cast<uint32_t>(e.size() - strlSize - 4));
 
         e.U32(avi::kList);
         const size_t odmlSize = e.U32(0);
@@ -140,8 +141,8 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
         e.U32(avi::kDmlhSize);
         m_dmlhFramesPos = e.U32(0);
         e.Zeros(avi::kDmlhSize - 4);
-        avi::StoreU32(&e.bytes()[odmlSize], static_cast<uint32_t>(e.size() - odmlSize - 4));
-        avi::StoreU32(&e.bytes()[hdrlSize], static_cast<uint32_t>(e.size() - hdrlSize - 4));
+        little_endian::StoreU32(&e.bytes()[odmlSize], static_cast<uint32_t>(e.size() - odmlSize - 4));
+        little_endian::StoreU32(&e.bytes()[hdrlSize], static_cast<uint32_t>(e.size() - hdrlSize - 4));
 
         e.U32(avi::kList);
         const size_t moviSize = e.U32(0);
@@ -149,8 +150,8 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
         const size_t reserve = e.U32(avi::kJunk);
         e.U32(static_cast<uint32_t>(ReserveBytes() - 8));
         e.Zeros(ReserveBytes() - 8);
-        avi::StoreU32(&e.bytes()[moviSize], static_cast<uint32_t>(e.size() - moviSize - 4));
-        avi::StoreU32(&e.bytes()[riffSize], static_cast<uint32_t>(e.size() - 8));
+        little_endian::StoreU32(&e.bytes()[moviSize], static_cast<uint32_t>(e.size() - moviSize - 4));
+        little_endian::StoreU32(&e.bytes()[riffSize], static_cast<uint32_t>(e.size() - 8));
 
         m_headerWritten = true;
         m_segStart = 0;
@@ -186,8 +187,8 @@ bool OpenDmlWriter::WriteFrame(const void* data, uint32_t size, bool key, uint64
             m_firstIndex.reserve(m_firstIndex.size() + 1);
 
         uint8_t head[8];
-        avi::StoreU32(head, m_chunkId);
-        avi::StoreU32(head + 4, size);
+        little_endian::StoreU32(head, m_chunkId);
+        little_endian::StoreU32(head + 4, size);
         static const uint8_t pad = 0;
         if (!m_sink.WriteAt(m_end, head, sizeof(head)) || !m_sink.WriteAt(m_end + 8, data, size) ||
             ((size & 1) && !m_sink.WriteAt(m_end + 8 + size, &pad, 1)) || !m_sink.Flush())
@@ -351,8 +352,8 @@ bool OpenDmlWriter::StartNextSegment() {
     const size_t reserve = e.U32(avi::kJunk);
     e.U32(static_cast<uint32_t>(ReserveBytes() - 8));
     e.Zeros(ReserveBytes() - 8);
-    avi::StoreU32(&e.bytes()[4], static_cast<uint32_t>(e.size() - 8));
-    avi::StoreU32(&e.bytes()[16], static_cast<uint32_t>(e.size() - 20));
+    little_endian::StoreU32(&e.bytes()[4], static_cast<uint32_t>(e.size() - 8));
+    little_endian::StoreU32(&e.bytes()[16], static_cast<uint32_t>(e.size() - 20));
     if (!Put(m_end, e.bytes()))
         return Fail();
     m_firstSegment = false;

@@ -34,7 +34,7 @@ private:
 };
 
 uint32_t U32(const std::vector<uint8_t>& b, uint64_t at) {
-    return avi::LoadU32(&b.at(at + 3) - 3);
+    return little_endian::LoadU32(&b.at(at + 3) - 3);
 }
 uint16_t U16(const std::vector<uint8_t>& b, uint64_t at) {
     return static_cast<uint16_t>(b.at(at) | b.at(at + 1) << 8);
