@@ -92,6 +92,10 @@ public:
         m_bytes.resize(at + n, 0);
         return at;
     }
+    // Stores in the size field at `at` the count of bytes appended after it.
+    void PatchSize(size_t at) {
+        little_endian::StoreU32(&m_bytes[at], static_cast<uint32_t>(m_bytes.size() - at - 4));
+    }
 
 private:
     std::vector<uint8_t> m_bytes;

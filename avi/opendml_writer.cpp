@@ -59,104 +59,19 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
     try {
         const auto* f = static_cast<const uint8_t*>(format);
         m_format.assign(f, f + size);
-        const bool uncompressed =
-            size >= kBiCompressionOffset + 4 && little_endian::LoadU32(f + kBiCompressionOffset) == 0;
-        m_chunkId = uncompressed ? avi::kUncompressedFrame : avi::kCompressedFrame;
-        // The stream is created before the codec is chosen; players look for the codec in the
-        // stream header too.
-        if (!uncompressed && m_header.handler == 0 && size >= kBiCompressionOffset + 4)
-            m_header.handler = little_endian::LoadU32(f + kBiCompressionOffset);
-
-        const uint32_t rate = std::max<uint32_t>(m_header.rate, 1),
-                       scale = std::max<uint32_t>(m_header.scale, 1);
-        const uint32_t width = static_cast<uint32_t>(m_header.right - m_header.left);
-        const uint32_t height = static_cast<uint32_t>(m_header.bottom - m_header.top);
-        const uint64_t bytesPerSec = uint64_t{m_header.suggestedBufferSize} * rate / scale;
-
+        ChooseChunkId();
         Encoder e;
         e.U32(avi::kRiff);
         const size_t riffSize = e.U32(0);
         e.U32(avi::kAvi);
-        e.U32(avi::kList);
-        const size_t hdrlSize = e.U32(0);
-        e.U32(avi::kHdrl);
-
-        e.U32(avi::kAvih);
-        e.U32(avi::kMainHeaderSize);
-        e.U32(static_cast<uint32_t>(uint64_t{1000000} * scale / rate));
-        e.U32(static_cast<uint32_t>(std::min<uint64_t>(bytesPerSec, 0xFFFFFFFFu)));
-        e.U32(0); // padding granularity
-        m_avihFlagsPos = e.U32(0);
-        m_avihFramesPos = e.U32(0);
-        e.U32(0); // initial frames
-        e.U32(1); // streams
-        e.U32(m_header.suggestedBufferSize);
-        e.U32(width);
-        e.U32(height);
-        e.Zeros(16);
-
-        e.U32(avi::kList);
-        const size_t strlSize = e.U32(0);
-        e.U32(avi::kStrl);
-        e.U32(avi::kStrh);
-        e.U32(avi::kStreamHeaderSize);
-        e.U32(avi::kVids);
-        e.U32(m_header.handler);
-        e.U32(0); // flags
-        e.U16(0); // priority
-        e.U16(0); // language
-        e.U32(0); // initial frames
-        e.U32(scale);
-        e.U32(rate);
-        e.U32(0); // start
-        m_strhLengthPos = e.U32(0);
-        e.U32(m_header.suggestedBufferSize);
-        e.U32(m_header.quality);
-        e.U32(0); // sample size
-        e.U16(static_cast<uint16_t>(m_header.left));
-        e.U16(static_cast<uint16_t>(m_header.top));
-        e.U16(static_cast<uint16_t>(m_header.right));
-        e.U16(static_cast<uint16_t>(m_header.bottom));
-
-        e.U32(avi::kStrf);
-        e.U32(static_cast<uint32_t>(size));
-        e.Bytes(m_format.data(), size);
-        e.Zeros(size & 1);
-
-        e.U32(avi::kIndx);
-        e.U32(avi::kSuperIndexHeaderSize + avi::kSuperIndexEntrySize * m_superCapacity);
-        e.U16(4); // longs per entry
-        e.U8(0);
-        e.U8(avi::kIndexOfIndexes);
-        m_indxCountPos = e.U32(0);
-        e.U32(m_chunkId);
-        e.Zeros(12);
-        m_indxEntriesPos = e.Zeros(size_t{avi::kSuperIndexEntrySize} * m_superCapacity);
-        little_endian::StoreU32(&e.bytes()[strlSize], static_cast<uint32_t>(e.size() - strlSize - 4));
-
-        e.U32(avi::kList);
-        const size_t odmlSize = e.U32(0);
-        e.U32(avi::kOdml);
-        e.U32(avi::kDmlh);
-        e.U32(avi::kDmlhSize);
-        m_dmlhFramesPos = e.U32(0);
-        e.Zeros(avi::kDmlhSize - 4);
-        little_endian::StoreU32(&e.bytes()[odmlSize], static_cast<uint32_t>(e.size() - odmlSize - 4));
-        little_endian::StoreU32(&e.bytes()[hdrlSize], static_cast<uint32_t>(e.size() - hdrlSize - 4));
-
-        e.U32(avi::kList);
-        const size_t moviSize = e.U32(0);
-        e.U32(avi::kMovi);
-        const size_t reserve = e.U32(avi::kJunk);
-        e.U32(static_cast<uint32_t>(ReserveBytes() - 8));
-        e.Zeros(ReserveBytes() - 8);
-        little_endian::StoreU32(&e.bytes()[moviSize], static_cast<uint32_t>(e.size() - moviSize - 4));
-        little_endian::StoreU32(&e.bytes()[riffSize], static_cast<uint32_t>(e.size() - 8));
+        AppendHeaderList(e);
+        const MoviStart movi = AppendMovi(e);
+        e.PatchSize(riffSize);
 
         m_headerWritten = true;
         m_segStart = 0;
-        m_moviSizePos = moviSize;
-        m_reservePos = reserve;
+        m_moviSizePos = movi.sizePos;
+        m_reservePos = movi.reservePos;
         if (!Put(0, e.bytes()))
             return Fail();
         m_end = e.size();
@@ -165,6 +80,116 @@ bool OpenDmlWriter::SetFormat(const void* format, size_t size) {
     } catch (const std::bad_alloc&) {
         return Fail();
     }
+}
+
+void OpenDmlWriter::ChooseChunkId() {
+    const bool uncompressed = m_format.size() >= kBiCompressionOffset + 4 &&
+                              little_endian::LoadU32(&m_format[kBiCompressionOffset]) == 0;
+    m_chunkId = uncompressed ? avi::kUncompressedFrame : avi::kCompressedFrame;
+    // The stream is created before the codec is chosen; players look for the codec in the stream
+    // header too.
+    if (!uncompressed && m_header.handler == 0 && m_format.size() >= kBiCompressionOffset + 4)
+        m_header.handler = little_endian::LoadU32(&m_format[kBiCompressionOffset]);
+}
+
+void OpenDmlWriter::AppendHeaderList(Encoder& e) {
+    e.U32(avi::kList);
+    const size_t hdrlSize = e.U32(0);
+    e.U32(avi::kHdrl);
+    AppendMainHeader(e);
+    AppendStreamList(e);
+    AppendOdmlList(e);
+    e.PatchSize(hdrlSize);
+}
+
+void OpenDmlWriter::AppendMainHeader(Encoder& e) {
+    const uint32_t rate = std::max<uint32_t>(m_header.rate, 1), scale = std::max<uint32_t>(m_header.scale, 1);
+    const uint64_t bytesPerSec = uint64_t{m_header.suggestedBufferSize} * rate / scale;
+    e.U32(avi::kAvih);
+    e.U32(avi::kMainHeaderSize);
+    e.U32(static_cast<uint32_t>(uint64_t{1000000} * scale / rate));
+    e.U32(static_cast<uint32_t>(std::min<uint64_t>(bytesPerSec, 0xFFFFFFFFu)));
+    e.U32(0); // padding granularity
+    m_avihFlagsPos = e.U32(0);
+    m_avihFramesPos = e.U32(0);
+    e.U32(0); // initial frames
+    e.U32(1); // streams
+    e.U32(m_header.suggestedBufferSize);
+    e.U32(static_cast<uint32_t>(m_header.right - m_header.left));
+    e.U32(static_cast<uint32_t>(m_header.bottom - m_header.top));
+    e.Zeros(16);
+}
+
+void OpenDmlWriter::AppendStreamList(Encoder& e) {
+    e.U32(avi::kList);
+    const size_t strlSize = e.U32(0);
+    e.U32(avi::kStrl);
+    e.U32(avi::kStrh);
+    e.U32(avi::kStreamHeaderSize);
+    e.U32(avi::kVids);
+    e.U32(m_header.handler);
+    e.U32(0); // flags
+    e.U16(0); // priority
+    e.U16(0); // language
+    e.U32(0); // initial frames
+    e.U32(std::max<uint32_t>(m_header.scale, 1));
+    e.U32(std::max<uint32_t>(m_header.rate, 1));
+    e.U32(0); // start
+    m_strhLengthPos = e.U32(0);
+    e.U32(m_header.suggestedBufferSize);
+    e.U32(m_header.quality);
+    e.U32(0); // sample size
+    e.U16(static_cast<uint16_t>(m_header.left));
+    e.U16(static_cast<uint16_t>(m_header.top));
+    e.U16(static_cast<uint16_t>(m_header.right));
+    e.U16(static_cast<uint16_t>(m_header.bottom));
+
+    e.U32(avi::kStrf);
+    e.U32(static_cast<uint32_t>(m_format.size()));
+    e.Bytes(m_format.data(), m_format.size());
+    e.Zeros(m_format.size() & 1);
+    AppendSuperIndex(e);
+    e.PatchSize(strlSize);
+}
+
+void OpenDmlWriter::AppendSuperIndex(Encoder& e) {
+    e.U32(avi::kIndx);
+    e.U32(avi::kSuperIndexHeaderSize + avi::kSuperIndexEntrySize * m_superCapacity);
+    e.U16(4); // longs per entry
+    e.U8(0);
+    e.U8(avi::kIndexOfIndexes);
+    m_indxCountPos = e.U32(0);
+    e.U32(m_chunkId);
+    e.Zeros(12);
+    m_indxEntriesPos = e.Zeros(size_t{avi::kSuperIndexEntrySize} * m_superCapacity);
+}
+
+void OpenDmlWriter::AppendOdmlList(Encoder& e) {
+    e.U32(avi::kList);
+    const size_t odmlSize = e.U32(0);
+    e.U32(avi::kOdml);
+    e.U32(avi::kDmlh);
+    e.U32(avi::kDmlhSize);
+    m_dmlhFramesPos = e.U32(0);
+    e.Zeros(avi::kDmlhSize - 4);
+    e.PatchSize(odmlSize);
+}
+
+OpenDmlWriter::MoviStart OpenDmlWriter::AppendMovi(Encoder& e) const {
+    e.U32(avi::kList);
+    const size_t moviSize = e.U32(0);
+    e.U32(avi::kMovi);
+    const size_t reserve = e.size();
+    AppendReserve(e, 0);
+    e.PatchSize(moviSize);
+    return {moviSize, reserve};
+}
+
+// A JUNK chunk over what is left of the reserve once `used` bytes of it hold an index.
+void OpenDmlWriter::AppendReserve(Encoder& e, uint64_t used) const {
+    e.U32(avi::kJunk);
+    e.U32(static_cast<uint32_t>(ReserveBytes() - used - 8));
+    e.Zeros(ReserveBytes() - used - 8);
 }
 
 uint64_t OpenDmlWriter::ProjectedSegmentBytes(uint32_t nextFrameSize) const {

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+namespace avi {
+class Encoder;
+}
+
 // Where the writer's bytes go: positioned writes, in the order issued, and a flush that hands
 // everything written so far to the system. A sink may hold writes back, so a failure can surface at a
 // later call; FailedAt then tells from which offset on the bytes may be missing. Writes after a
@@ -72,6 +76,19 @@ private:
         uint32_t size;
         uint32_t duration;
     };
+
+    struct MoviStart {
+        size_t sizePos, reservePos; // in the encoder's bytes
+    };
+
+    void ChooseChunkId();
+    void AppendHeaderList(avi::Encoder& e);
+    void AppendMainHeader(avi::Encoder& e);
+    void AppendStreamList(avi::Encoder& e);
+    void AppendSuperIndex(avi::Encoder& e);
+    void AppendOdmlList(avi::Encoder& e);
+    MoviStart AppendMovi(avi::Encoder& e) const;
+    void AppendReserve(avi::Encoder& e, uint64_t used) const;
 
     bool FlushSegment(bool closing);
     bool StartNextSegment();
