@@ -27,7 +27,6 @@ CFileSink::~CFileSink() {
 }
 
 bool CFileSink::WriteThrough(uint64_t offset, const void* data, size_t size) {
-    const uint64_t start = offset;
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
         OVERLAPPED at{};
@@ -35,10 +34,8 @@ bool CFileSink::WriteThrough(uint64_t offset, const void* data, size_t size) {
         at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD chunk = size > kMaxWrite ? kMaxWrite : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!::WriteFile(m_file.get(), p, chunk, &written, &at) || written == 0) {
-            m_failedAt = std::min(m_failedAt, start);
+        if (!::WriteFile(m_file.get(), p, chunk, &written, &at) || written == 0)
             return false;
-        }
         p += written;
         offset += written;
         size -= written;
@@ -63,13 +60,23 @@ bool CFileSink::WriteAt(uint64_t offset, const void* data, size_t size) {
         m_used += size;
         return true;
     }
-    if (!Flush())
-        return false;
+    const bool flushed = Flush();
     if (size < kDirectWriteBytes) {
         m_bufferStart = offset;
         std::memcpy(m_buffer.get(), data, size);
         m_used = size;
-        return true;
+        return flushed;
     }
-    return WriteThrough(offset, data, size);
+    return WriteThrough(offset, data, size) && flushed;
+}
+
+// Cutting gives room back, so it works on a full disk.
+bool CFileSink::Truncate(uint64_t size) {
+    m_used =
+        m_bufferStart >= size ? 0 : static_cast<size_t>(std::min<uint64_t>(m_used, size - m_bufferStart));
+    const bool flushed = Flush();
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(m_file.get(), end, nullptr, FILE_BEGIN) && ::SetEndOfFile(m_file.get()) &&
+           flushed;
 }

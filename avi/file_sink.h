@@ -10,7 +10,8 @@
 
 // A file written through one buffer for the appending tail: small writes gather in the buffer, large
 // ones go straight from the caller's memory, and a write elsewhere first hands the buffer over, so the
-// system sees every write in the order it was made.
+// system sees every write in the order it was made. A write is made even when handing the buffer over
+// failed; the call reports that failure.
 class CFileSink : public ByteSink {
 public:
     // Creates (or replaces) the file; null when it cannot be created.
@@ -19,7 +20,7 @@ public:
 
     bool WriteAt(uint64_t offset, const void* data, size_t size) override;
     bool Flush() override;
-    uint64_t FailedAt() const override { return m_failedAt; }
+    bool Truncate(uint64_t size) override;
 
 private:
     explicit CFileSink(HANDLE file);
@@ -29,5 +30,4 @@ private:
     std::unique_ptr<uint8_t[]> m_buffer;
     size_t m_used = 0;
     uint64_t m_bufferStart = 0;
-    uint64_t m_failedAt = UINT64_MAX;
 };
