@@ -13,14 +13,31 @@ constexpr DWORD kMaxWrite = 1u << 30;
 } // namespace
 
 std::unique_ptr<CFileSink> CFileSink::Create(const std::string& path) {
+    std::unique_ptr<CFileSink> sink(new CFileSink); // memory first: nothing to undo on disk if it fails
     HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return nullptr;
-    return std::unique_ptr<CFileSink>(new CFileSink(file));
+    sink->m_file.reset(file);
+    return sink;
 }
 
-CFileSink::CFileSink(HANDLE file) : m_file(file), m_buffer(new uint8_t[kBufferBytes]) {}
+// An existing file is opened for writing and closed. Otherwise a file is created there and deleted
+// as its handle closes (even if this process dies first): unlike a look at the folder, that also
+// finds a name the file system refuses, a read-only folder or medium and missing rights.
+bool CFileSink::CanCreate(const std::string& path) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        file = ::CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    ::CloseHandle(file);
+    return true;
+}
+
+CFileSink::CFileSink() : m_buffer(new uint8_t[kBufferBytes]) {}
 
 CFileSink::~CFileSink() {
     Flush();

@@ -16,6 +16,8 @@ class CFileSink : public ByteSink {
 public:
     // Creates (or replaces) the file; null when it cannot be created.
     static std::unique_ptr<CFileSink> Create(const std::string& path);
+    // Whether Create would succeed, leaving the disk as it is.
+    static bool CanCreate(const std::string& path);
     ~CFileSink() override;
 
     bool WriteAt(uint64_t offset, const void* data, size_t size) override;
@@ -23,7 +25,7 @@ public:
     bool Truncate(uint64_t size) override;
 
 private:
-    explicit CFileSink(HANDLE file);
+    CFileSink();
     bool WriteThrough(uint64_t offset, const void* data, size_t size);
 
     UniqueFile m_file;
