@@ -93,11 +93,14 @@ int GdiHeadroom() {
 }
 
 ScratchFolder::ScratchFolder() {
+    // Process ids repeat from one Wine session to the next, so a kept folder's name may come round again.
     static LONG counter = 0;
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("mirvox-test-" + std::to_string(::GetCurrentProcessId()) +
-                                                  "-" + std::to_string(::InterlockedIncrement(&counter)));
-    std::filesystem::create_directories(folder);
+    std::filesystem::path folder;
+    do
+        folder = std::filesystem::temp_directory_path() /
+                 ("mirvox-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                  std::to_string(::InterlockedIncrement(&counter)));
+    while (!std::filesystem::create_directories(folder));
     m_path = folder.string() + "\\";
 }
 

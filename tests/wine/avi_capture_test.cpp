@@ -153,7 +153,9 @@ TEST(AviCapture, CancelledCodecChoiceLeavesTheOutputPathAsItWas) {
 
 TEST(AviCapture, WholeDisplayFrameHasTheScreenSize) {
     ScratchFolder folder;
-    const VideoProbe probe = ProbeVideo(RecordOneFrame(WindowCaptureParams(nullptr, folder, "a.avi")));
+    CaptureParams params = WindowCaptureParams(nullptr, folder, "a.avi");
+    params.folder = folder.File("x"); // the file name follows without a separator
+    const VideoProbe probe = ProbeVideo(RecordOneFrame(params));
     EXPECT_EQ(probe.width, ::GetSystemMetrics(SM_CXSCREEN));
     EXPECT_EQ(probe.height, ::GetSystemMetrics(SM_CYSCREEN));
     EXPECT_EQ(probe.frames, 1);
