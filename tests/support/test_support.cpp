@@ -27,8 +27,8 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     const std::string status = scratch.File("status"), partial = ShellQuote(HostPath(status) + ".tmp");
     std::ofstream(scratch.File("run.sh"), std::ios::binary)
         << "PATH=/usr/local/bin:/usr/bin:/bin\n"
-        << commandLine << " >" << ShellQuote(HostPath(scratch.File("out"))) << "\necho $? >" << partial
-        << "\nmv " << partial << " " << ShellQuote(HostPath(status)) << "\n";
+        << "(" << commandLine << ") >" << ShellQuote(HostPath(scratch.File("out"))) << "\necho $? >"
+        << partial << "\nmv " << partial << " " << ShellQuote(HostPath(status)) << "\n";
     std::string line = "Z:\\bin\\sh \"" + HostPath(scratch.File("run.sh")) + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof(si);
