@@ -36,8 +36,8 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     bool run = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     UniqueFile process(pi.hProcess), thread(pi.hThread);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
-    while (run && ::GetFileAttributesA(status.c_str()) == INVALID_FILE_ATTRIBUTES)
-        run = std::chrono::steady_clock::now() < deadline && (::Sleep(5), true);
+    for (; run && ::GetFileAttributesA(status.c_str()) == INVALID_FILE_ATTRIBUTES; ::Sleep(5))
+        run = std::chrono::steady_clock::now() < deadline;
     if (exitCode)
         *exitCode = run ? std::atoi(FileBytes(status).c_str()) : -1;
     return FileBytes(scratch.File("out"));
@@ -206,10 +206,8 @@ VideoProbe ProbeVideo(const std::string& windowsPath) {
 }
 
 std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height) {
-    ScratchFolder scratch;
-    RunHost("ffmpeg -v error -y -i " + ShellQuote(HostPath(windowsPath)) + " -f rawvideo -pix_fmt bgra " +
-            ShellQuote(HostPath(scratch.File("raw"))));
-    const std::string raw = FileBytes(scratch.File("raw"));
+    const std::string raw =
+        RunHost("ffmpeg -v error -i " + ShellQuote(HostPath(windowsPath)) + " -f rawvideo -pix_fmt bgra -");
     const size_t size = 4 * static_cast<size_t>(width) * height;
     std::vector<std::vector<uint8_t>> frames;
     for (size_t at = 0; size && at + size <= raw.size(); at += size)
