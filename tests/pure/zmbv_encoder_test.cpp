@@ -184,81 +184,83 @@ Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp)
     return p;
 }
 
+using S = Step;
+const Sequence kSequences[] = {
+    {"still, typing and scrolls, one key frame",
+     160,
+     96,
+     0,
+     false,
+     {{S::Still, 0},
+      {S::Still, 0},
+      {S::Type, 3},
+      {S::ScrollUp, 1},
+      {S::ScrollUp, 13},
+      {S::ScrollDown, 7},
+      {S::Type, 1},
+      {S::ScrollDown, 33},
+      {S::ScrollUp, 63},
+      {S::Still, 0}}},
+    {"odd size, key frame every third",
+     67,
+     45,
+     3,
+     true,
+     {{S::Type, 2},
+      {S::ScrollUp, 5},
+      {S::Replace, 0},
+      {S::ScrollDown, 3},
+      {S::Still, 0},
+      {S::Type, 4},
+      {S::ScrollUp, 11}}},
+    {"smaller than a block", 5, 3, 2, true, {{S::Type, 1}, {S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+    {"one pixel", 1, 1, 0, false, {{S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+    {"tall and narrow, scrolled further than a vector reaches",
+     17,
+     300,
+     0,
+     true,
+     {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
+    {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
+};
+
+// The sequence's frames and the picture each was encoded from.
+std::pair<std::vector<Packet>, std::vector<Screen>> EncodeSequence(const Sequence& seq) {
+    Screen screen(seq.w, seq.h, 1234);
+    ZmbvEncoder encoder(seq.w, seq.h);
+    EXPECT_TRUE(encoder.ready());
+    std::vector<Packet> packets;
+    std::vector<Screen> shown;
+    auto encode = [&](int index) {
+        bool key = seq.keyEvery > 0 && index % seq.keyEvery == 0;
+        packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
+        ASSERT_FALSE(packets.back().bytes.empty());
+        EXPECT_EQ(packets.back().bytes[0] & 1, index == 0 || key ? 1 : 0) << "frame " << index;
+        shown.push_back(screen);
+    };
+    encode(0);
+    for (auto [step, amount] : seq.steps) {
+        switch (step) {
+        case S::Still: screen.JunkInFourthByte(); break;
+        case S::Type: screen.Type(amount); break;
+        case S::ScrollUp: screen.Scroll(amount); break;
+        case S::ScrollDown: screen.Scroll(-amount); break;
+        case S::Replace: screen.Replace(); break;
+        }
+        encode(static_cast<int>(packets.size()));
+    }
+    return {packets, shown};
+}
+
 } // namespace
 
 TEST(ZmbvEncoder, FfmpegDecodesEverySequenceToTheInputColours) {
 #ifdef _WIN32
     GTEST_SKIP() << "the host's ffmpeg is reached from the codec's Wine test";
 #else
-    using S = Step;
-    const Sequence sequences[] = {
-        {"still, typing and scrolls, one key frame",
-         160,
-         96,
-         0,
-         false,
-         {{S::Still, 0},
-          {S::Still, 0},
-          {S::Type, 3},
-          {S::ScrollUp, 1},
-          {S::ScrollUp, 13},
-          {S::ScrollDown, 7},
-          {S::Type, 1},
-          {S::ScrollDown, 33},
-          {S::ScrollUp, 63},
-          {S::Still, 0}}},
-        {"odd size, key frame every third",
-         67,
-         45,
-         3,
-         true,
-         {{S::Type, 2},
-          {S::ScrollUp, 5},
-          {S::Replace, 0},
-          {S::ScrollDown, 3},
-          {S::Still, 0},
-          {S::Type, 4},
-          {S::ScrollUp, 11}}},
-        {"smaller than a block",
-         5,
-         3,
-         2,
-         true,
-         {{S::Type, 1}, {S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
-        {"one pixel", 1, 1, 0, false, {{S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
-        {"tall and narrow, scrolled further than a vector reaches",
-         17,
-         300,
-         0,
-         true,
-         {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
-        {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
-    };
-    for (const Sequence& seq : sequences) {
+    for (const Sequence& seq : kSequences) {
         SCOPED_TRACE(seq.name);
-        Screen screen(seq.w, seq.h, 1234);
-        ZmbvEncoder encoder(seq.w, seq.h);
-        ASSERT_TRUE(encoder.ready());
-        std::vector<Screen> shown;
-        std::vector<Packet> packets;
-        auto encode = [&](int index) {
-            bool key = seq.keyEvery > 0 && index % seq.keyEvery == 0;
-            packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
-            ASSERT_FALSE(packets.back().bytes.empty());
-            EXPECT_EQ(packets.back().bytes[0] & 1, index == 0 || key ? 1 : 0) << "frame " << index;
-            shown.push_back(screen);
-        };
-        encode(0);
-        for (auto [step, amount] : seq.steps) {
-            switch (step) {
-            case S::Still: screen.JunkInFourthByte(); break;
-            case S::Type: screen.Type(amount); break;
-            case S::ScrollUp: screen.Scroll(amount); break;
-            case S::ScrollDown: screen.Scroll(-amount); break;
-            case S::Replace: screen.Replace(); break;
-            }
-            encode(static_cast<int>(packets.size()));
-        }
+        auto [packets, shown] = EncodeSequence(seq);
         TempFile file(".avi");
         WriteAvi(file.path, seq.w, seq.h, packets);
         auto decoded = DecodeWithFfmpeg(file.path, seq.w, seq.h);
