@@ -29,8 +29,7 @@ ZmbvDecoder::ZmbvDecoder(int width, int height) : m_width(width), m_height(heigh
     if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxPixels)
         return;
     const size_t pictureSize = static_cast<size_t>(width) * height * 4;
-    // The largest unpacked frame has blocks of one pixel, all of them with XOR data; one byte more
-    // lets inflate show that a frame unpacks to more than that.
+    // The largest unpacked frame has blocks of one pixel, all of them with XOR data.
     m_payloadCapacity = VectorTableSize(width, height) + pictureSize + 1;
     m_maxFrameSize = kKeyHeaderSize + compressBound(static_cast<uLong>(m_payloadCapacity));
     m_picture.reset(new (std::nothrow) uint8_t[pictureSize]);
@@ -124,21 +123,20 @@ DecodeStatus ZmbvDecoder::DecodeInterFrame(const uint8_t* data, size_t size) {
     return DecodeStatus::Ok;
 }
 
-// The frame's data after its header, inflated if need be; null when it does not unpack cleanly or
-// to more than any frame of this picture size can hold.
+// The frame's data after its header, inflated if need be; null when zlib refuses it. The buffer
+// holds a byte more than any frame of this picture unpacks to, so the size checks after refuse a
+// frame that fills it.
 const uint8_t* ZmbvDecoder::Unpack(const uint8_t* data, size_t size, bool compressed, size_t* unpacked) {
-    if (!compressed) {
-        *unpacked = size;
-        return size < m_payloadCapacity ? data : nullptr;
-    }
+    *unpacked = size;
+    if (!compressed)
+        return data;
     z_stream& z = m_zlib->stream;
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
     z.next_out = m_payload.get();
     z.avail_out = static_cast<uInt>(m_payloadCapacity);
     const int result = inflate(&z, Z_SYNC_FLUSH);
-    if ((result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) || z.avail_in != 0 ||
-        z.avail_out == 0)
+    if (result != Z_OK && result != Z_STREAM_END)
         return nullptr;
     *unpacked = m_payloadCapacity - z.avail_out;
     return m_payload.get();

@@ -4,6 +4,7 @@
 #include "avi/opendml_writer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -483,8 +484,15 @@ TEST(ZmbvDecoder, RefusesSizesAndLayoutsItCannotServe) {
     ZmbvDecoder decoder(3, 2);
     std::vector<uint8_t> out(24);
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 32)) << "no picture yet";
-    ASSERT_EQ(Decode(decoder, StoredFrames(3, 2, 16, 16, 1, 1)[0]), DecodeStatus::Ok);
+    // A key frame whose zlib stream ends with it is as good as one that goes on.
+    const Packet stored = StoredFrames(3, 2, 16, 16, 1, 1)[0];
+    Packet finished = stored.With(3, 1);
+    uLongf size = compressBound(24);
+    finished.bytes.resize(7 + size);
+    ASSERT_EQ(compress(&finished.bytes[7], &size, &stored.bytes[7], 24), Z_OK);
+    ASSERT_EQ(Decode(decoder, finished.Cut(7 + size)), DecodeStatus::Ok);
     EXPECT_TRUE(decoder.CopyTo(out.data(), 12, 32));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.bytes.begin() + 7));
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 16));
     EXPECT_FALSE(decoder.CopyTo(out.data() + 11, -11, 32));
     EXPECT_EQ(decoder.Decode(out.data(), SIZE_MAX), DecodeStatus::Malformed) << "a size beyond any frame's";
