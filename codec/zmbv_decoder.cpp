@@ -67,8 +67,8 @@ DecodeStatus ZmbvDecoder::DecodeKeyFrame(const uint8_t* data, size_t size) {
         return DecodeStatus::Unsupported;
 
     const bool compressed = compression == kCompressionZlib;
-    if (compressed && inflateReset(&m_zlib->stream) != Z_OK)
-        return DecodeStatus::Malformed;
+    if (compressed)
+        inflateReset(&m_zlib->stream);
     size_t unpacked = 0;
     const uint8_t* pixels = Unpack(data + kKeyHeaderSize, size - kKeyHeaderSize, compressed, &unpacked);
     if (!pixels || unpacked != Offset(0, m_height))
