@@ -436,6 +436,7 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
         {"key frame header alone", {key.Cut(7)}, D::Malformed},
         {"zlib stream cut short", {key.Cut(key.bytes.size() / 2)}, D::Malformed},
         {"zlib header broken", {key.With(7, 0)}, D::Malformed},
+        {"zlib data broken after the picture", {key.With(key.bytes.size() - 1, 0)}, D::Malformed},
         {"key frame of a wider picture", {StoredFrames(w + 1, h, 16, 16, 1, 9)[0]}, D::Malformed},
         {"stored key frame a pixel short", {stored.Cut(stored.bytes.size() - 4)}, D::Malformed},
         {"version 0.2", {key.With(2, 2)}, D::Unsupported},
@@ -495,5 +496,6 @@ TEST(ZmbvDecoder, RefusesSizesAndLayoutsItCannotServe) {
     EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.bytes.begin() + 7));
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 16));
     EXPECT_FALSE(decoder.CopyTo(out.data() + 11, -11, 32));
-    EXPECT_EQ(decoder.Decode(out.data(), SIZE_MAX), DecodeStatus::Malformed) << "a size beyond any frame's";
+    EXPECT_EQ(decoder.Decode(finished.bytes.data(), SIZE_MAX), DecodeStatus::Malformed)
+        << "a size beyond any frame's";
 }
