@@ -23,6 +23,7 @@ const std::string kOptionKey = std::string(kAppKey) + "\\Option";
 constexpr char kSizeChanged[] = "ウィンドウ　サイズが変更されました。\nキャプチャを中断します。";
 constexpr char kCaptureError[] = "キャプチャ内部エラー\r\nキャプチャを中断します。";
 constexpr char kWriteError[] = "ストリーム　データ書き込みエラー";
+constexpr char kFullFrames[] = "フル フレーム (無圧縮)", kScreenCodec[] = "Mirvox 可逆画面コーデック (ZMBV)";
 constexpr int kWidth = 160, kHeight = 120; // the recorded window's client area
 
 std::string Env(const char* name) {
@@ -96,11 +97,10 @@ std::string Render(const Store& e) {
 // ffprobe's view of the video: width, height, frame rate, the header's frame count, the decoded count.
 std::array<int, 5> ProbeFile(const std::string& path) {
     std::array<int, 5> p{-1, -1, -1, -1, -1};
-    const std::string out =
-        RunHost("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=width,"
-                "height,r_frame_rate,nb_frames,nb_read_frames -of csv=p=0 " +
-                Quote(HostPath(path)));
-    std::sscanf(out.c_str(), "%d,%d,%d/1,%d,%d", &p[0], &p[1], &p[2], &p[3], &p[4]);
+    const std::string query = "ffprobe -v error -count_frames -select_streams v:0 -of csv=p=0 -show_entries "
+                              "stream=width,height,r_frame_rate,nb_frames,nb_read_frames ";
+    std::sscanf(RunHost(query + Quote(HostPath(path))).c_str(), "%d,%d,%d/1,%d,%d", &p[0], &p[1], &p[2],
+                &p[3], &p[4]);
     return p;
 }
 
@@ -171,19 +171,21 @@ public:
         }
     }
 
-    // Start as the user does it: the notice accepted, "Full Frames" chosen in the real compression
-    // dialog, or that dialog cancelled.
-    void Start(How how = How::Click, bool cancel = false) {
+    // Start as the user does it: the notice accepted, the codec chosen in the real compression dialog,
+    // or with no codec that dialog cancelled.
+    void Start(How how = How::Click, const char* codec = kFullFrames) {
         Press(how);
         ASSERT_NO_FATAL_FAILURE(Accept("Mirvoxは、キャプチャが開始されるとアイコン化されます。"));
-        HWND codec = Dialog(Wide("ビデオ圧縮"));
-        ASSERT_NE(codec, nullptr) << "no compression dialog";
-        ::SendMessageW(::GetDlgItem(codec, 880), CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                       reinterpret_cast<LPARAM>(Wide("フル フレーム (無圧縮)").c_str()));
-        ::SendMessageW(codec, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE), 0);
+        HWND dialog = Dialog(Wide("ビデオ圧縮"));
+        ASSERT_NE(dialog, nullptr) << "no compression dialog";
+        ASSERT_TRUE(!codec ||
+                    ::SendMessageW(::GetDlgItem(dialog, 880), CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(Wide(codec).c_str())) >= 0)
+            << "no codec " << codec;
+        ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE), 0);
         started = std::chrono::steady_clock::now();
-        PressButton(codec, cancel ? IDCANCEL : IDOK);
-        ASSERT_TRUE(cancel || Until([&] { return !Idle(); })) << "the recording did not start";
+        PressButton(dialog, codec ? IDOK : IDCANCEL);
+        ASSERT_TRUE(!codec || Until([&] { return !Idle(); })) << "the recording did not start";
     }
 
     // Waits for a message box over the recorder, checks how its text begins and accepts it.
@@ -224,13 +226,13 @@ std::vector<int> MarkedRows(const std::vector<uint8_t>& frame) {
 }
 
 using Write = std::tuple<const char*, DWORD, std::string>;
-
 enum class End { Stop, Close, WindowResized, WindowClosed, DiskFull, Kill };
 
 // One journey: what is set up, how the recording starts and how it ends.
 struct Case {
     const char* name;
     bool window = false; // the driver's window at 20 frames a second, else the whole screen
+    const char* codec = kFullFrames;
     How start = How::Click, stop = How::Click;
     End end = End::Stop;           // Close: closed while recording
     const char* message = nullptr; // the message the end brings
@@ -264,7 +266,7 @@ const Case kCases[] = {
      .writes = {Write("Rate", REG_BINARY, std::string("\7\0", 2)), Write("Frames", REG_DWORD, Int(25)),
                 Write("Location", REG_SZ, "3"), Write("File", REG_BINARY, std::string("a.avi\0", 6))}},
     {.name = "WindowWithCaptionOff", .window = true, .stored = {.caption = 0}},
-    {.name = "WindowWithCaptionOn", .window = true},
+    {.name = "WindowWithCaptionOnThroughTheScreenCodec", .window = true, .codec = kScreenCodec},
     {.name = "WindowResized", .window = true, .end = End::WindowResized, .message = kSizeChanged},
     {.name = "WindowClosed", .window = true, .end = End::WindowClosed, .message = kCaptureError},
     {.name = "DiskFull", .window = true, .end = End::DiskFull, .message = kWriteError},
@@ -306,7 +308,7 @@ TEST_P(Journey, Runs) {
         Recorder mirvox(folder.path());
         ASSERT_NE(mirvox.window, nullptr) << "the recorder window did not appear";
         if (c.earlier) {
-            ASSERT_NO_FATAL_FAILURE(mirvox.Start(How::Click, true));
+            ASSERT_NO_FATAL_FAILURE(mirvox.Start(How::Click, nullptr));
             ASSERT_NO_FATAL_FAILURE(mirvox.Accept("初期化に失敗しました。"));
             std::ifstream earlier(file, std::ios::binary);
             const std::string after(std::istreambuf_iterator<char>(earlier), {});
@@ -342,7 +344,7 @@ TEST_P(Journey, Runs) {
                            1);
             ASSERT_TRUE(Until([&] { return Focus(mirvox.window) == mirvox.Item(IDC_SOURCE); }));
         }
-        ASSERT_NO_FATAL_FAILURE(mirvox.Start(c.start));
+        ASSERT_NO_FATAL_FAILURE(mirvox.Start(c.start, c.codec));
         ASSERT_TRUE(Until([&] { return mirvox.Count() >= ticks; }));
         // Timers never fire early: an interval passed between the codec choice and each tick.
         const auto interval = expected.rate * 1ms * (1000 / expected.fps);

@@ -13,10 +13,7 @@ prepare_wineprefix
 # Wine's background services start here, with no terminal, rather than inside the driver.
 wineserver -p >/dev/null 2>&1 || true
 wine cmd /c exit >/dev/null 2>&1 </dev/null
-if ((!package)); then
-    MIRVOX_EXE=$(winepath -w "$mirvox" | tr -d '\r') wine "$driver" "$@"
-    exit
-fi
+((package)) || { MIRVOX_EXE=$(winepath -w "$mirvox" | tr -d '\r') wine "$driver" "$@"; exit; }
 fail() { echo "package check: $*" >&2; exit 1; }
 mapfile -t built < <(MIRVOX_DIST_DIR="$(dirname "$driver")/dist" "$ROOT/tools/package.sh")
 zip=${built[0]} version=$(basename "${built[1]}" | sed 's/^Mirvox-\(.*\)-win64-setup\.exe$/\1/')
@@ -31,7 +28,7 @@ values=$(wine reg query "$entry" | tr -d '\r' | grep -E '^ +(DisplayName|Display
 [[ $(tr -s ' ' <<<"$values" | tr '\n' '|') == " DisplayName REG_SZ Mirvox| DisplayVersion REG_SZ $version| Publisher REG_SZ \
 Veldrane| UninstallString REG_SZ \"C:\\Program Files\\Mirvox\\Uninstall.exe\"|" ]] || fail "uninstall entry: $values"
 MIRVOX_EXE='C:\Program Files\Mirvox\Mirvox.exe' wine "$driver" "$@" || fail "the installed program"
-# The uninstaller runs a copy of itself from the temporary folder and returns at once: wait for its work.
+# The uninstaller runs a copy of itself from the temporary folder and returns at once.
 wine "$dir/Uninstall.exe" /S
 for ((i = 0; i < 300; i++)); do [[ -e $dir || -e $link ]] || wine reg query "$entry" &>/dev/null || break; sleep 0.2; done
 ((i < 300)) || fail "the uninstall left $(ls "$dir" "$link" 2>&1) $(wine reg query "$entry" 2>&1)"
