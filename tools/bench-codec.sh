@@ -172,7 +172,7 @@ check_ours() { # scene
 
 raw=$((W * H * 4))
 printf '%-9s %6s | %15s | %15s | %15s | %15s | %9s %9s\n' "" "" "Mirvox" "ffmpeg zmbv" "x264 ultrafast" \
-    "x264 veryfast" "Mirvox / ffmpeg zmbv"
+    "x264 veryfast" "Mirvox / zmbv"
 printf '%-9s %6s | %9s %5s | %9s %5s | %9s %5s | %9s %5s | %9s %9s\n' scene frames B/frame ms B/frame ms \
     B/frame ms B/frame ms size time
 status=0
