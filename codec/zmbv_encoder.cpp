@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr uint8_t kKeyFrameFlag = 0x01;
@@ -18,25 +22,92 @@ constexpr size_t kMaxShiftCandidates = 3;
 constexpr int kMinShiftVotes = 4;
 // The fourth byte of a grabbed pixel is not colour and may hold leftovers of anti-aliasing.
 constexpr uint32_t kColourMask = 0x00FFFFFF;
+// Where a changed block that no scroll explains looks for a better source. In moving pictures the
+// block's own past is rarely the best: content a block or two away often XORs to fewer significant
+// bits, and whole-block steps keep the 2x2 colour cells of decoded video aligned.
+constexpr int kSearchOffsets[] = {-32, -16, 0, 16, 32};
+constexpr uint32_t kSwitchMargin = 32;
+// Input that deflate shrinks to less than a quarter of its size keeps zlib's usual effort; poorer
+// input (moving pictures, photographs) gets little from long searches for matches, which are then
+// most of deflate's time. Judged after every slice of a frame.
+constexpr int kLevel = 6, kQuickLevel = 4;
+constexpr size_t kSliceSize = 64 * 1024;
+constexpr uLong kQuickRatio = 4;
+// No masked pixel has this value, so the first pixel of a row never repeats its "left neighbour".
+constexpr uint32_t kNoPixel = 0xFFFFFFFF;
 
 size_t VectorTableSize(int blocksX, int blocksY) {
     return (static_cast<size_t>(blocksX) * blocksY * 2 + 3) & ~size_t{3};
+}
+
+// What a row's XOR data is likely to cost once deflated, in arbitrary units: a pixel whose XOR
+// repeats its left neighbour's rides along in a match, any other costs more the more significant bits
+// its bytes hold (each byte 1 + the number of the thresholds 1, 4, 16 and 64 it reaches).
+uint32_t XorRowCost(const uint32_t* cur, const uint32_t* prev, int width) {
+    int i = 0;
+    uint32_t cost = 0, left = kNoPixel;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), five = _mm_set1_epi8(5);
+    __m128i carry = _mm_cvtsi32_si128(static_cast<int>(kNoPixel)), sum = zero;
+    for (; i + 4 <= width; i += 4) {
+        const __m128i x = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(cur + i)),
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + i)));
+        const __m128i same = _mm_cmpeq_epi32(x, _mm_or_si128(_mm_slli_si128(x, 4), carry));
+        carry = _mm_srli_si128(x, 12);
+        // Each byte below a threshold takes one off its 5.
+        __m128i bytes = five;
+        bytes = _mm_add_epi8(bytes, _mm_cmpeq_epi8(x, zero));
+        bytes = _mm_add_epi8(bytes, _mm_cmpeq_epi8(_mm_subs_epu8(x, _mm_set1_epi8(3)), zero));
+        bytes = _mm_add_epi8(bytes, _mm_cmpeq_epi8(_mm_subs_epu8(x, _mm_set1_epi8(15)), zero));
+        bytes = _mm_add_epi8(bytes, _mm_cmpeq_epi8(_mm_subs_epu8(x, _mm_set1_epi8(63)), zero));
+        sum = _mm_add_epi64(sum, _mm_sad_epu8(_mm_andnot_si128(same, bytes), zero));
+    }
+    cost = static_cast<uint32_t>(_mm_cvtsi128_si32(sum) + _mm_cvtsi128_si32(_mm_srli_si128(sum, 8)));
+    if (i > 0)
+        left = cur[i - 1] ^ prev[i - 1];
+#endif
+    for (; i < width; ++i) {
+        const uint32_t x = cur[i] ^ prev[i];
+        if (x != left)
+            for (int k = 0; k < 32; k += 8) {
+                const uint32_t b = (x >> k) & 0xFF;
+                cost += 1 + (b >= 1) + (b >= 4) + (b >= 16) + (b >= 64);
+            }
+        left = x;
+    }
+    return cost;
 }
 
 } // namespace
 
 struct ZmbvEncoder::Zlib {
     z_stream stream{};
+    bool quick = false;
     ~Zlib() { deflateEnd(&stream); }
+    void Reset() {
+        // A reset keeps the level, so a quick one has to be undone by hand.
+        deflateReset(&stream);
+        SetQuick(false);
+    }
+    void SetQuick(bool on) {
+        // Both levels match lazily, so zlib switches without ending a block.
+        if (on == quick || deflateParams(&stream, on ? kQuickLevel : kLevel, Z_DEFAULT_STRATEGY) != Z_OK)
+            return;
+        quick = on;
+        // The quick level's own chains, shortened further: on such input longer ones rarely find more.
+        if (quick)
+            deflateTune(&stream, 4, 4, 16, 4);
+    }
 };
 
-ZmbvEncoder::ZmbvEncoder(int width, int height, int level)
+ZmbvEncoder::ZmbvEncoder(int width, int height)
     : m_width(width), m_height(height), m_blocksX((width + kBlockSize - 1) / kBlockSize),
       m_blocksY((height + kBlockSize - 1) / kBlockSize), m_current(static_cast<size_t>(width) * height),
       m_previous(m_current.size()), m_currentHashes(width, height, kBlockSize),
-      m_previousHashes(width, height, kBlockSize) {
+      m_previousHashes(width, height, kBlockSize),
+      m_payload(VectorTableSize(m_blocksX, m_blocksY) + m_current.size() * 4) {
     auto zlib = std::make_unique<Zlib>();
-    if (width > 0 && height > 0 && deflateInit(&zlib->stream, level) == Z_OK)
+    if (width > 0 && height > 0 && deflateInit(&zlib->stream, kLevel) == Z_OK)
         m_zlib = std::move(zlib);
 }
 
@@ -73,13 +144,12 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
                                                        kFormat32Bit,  kBlockSize,    kBlockSize};
         std::memcpy(out + 1, keyHeader, sizeof(keyHeader));
         header = kKeyHeaderSize;
-        deflateReset(&m_zlib->stream);
+        m_zlib->Reset();
         data = reinterpret_cast<const uint8_t*>(m_current.data());
         size = m_current.size() * 4;
     } else {
-        BuildInterPayload();
         data = m_payload.data();
-        size = m_payload.size();
+        size = BuildInterPayload();
     }
     const size_t compressed = Deflate(data, size, out + header, capacity - header);
     if (compressed == 0) {
@@ -93,38 +163,45 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
     return header + compressed;
 }
 
-void ZmbvEncoder::BuildInterPayload() {
+size_t ZmbvEncoder::BuildInterPayload() {
     const std::vector<int> shifts = zmbv_scroll::EstimateShifts(m_previousHashes, m_currentHashes, kMaxShift,
                                                                 kMaxShiftCandidates, kMinShiftVotes);
     const size_t tableSize = VectorTableSize(m_blocksX, m_blocksY);
-    m_payload.assign(tableSize, 0);
+    std::fill_n(m_payload.begin(), tableSize, 0);
+    size_t size = tableSize;
     for (int by = 0; by < m_blocksY; ++by) {
         const int y = by * kBlockSize, bh = std::min(kBlockSize, m_height - y);
         for (int bx = 0; bx < m_blocksX; ++bx) {
             const int x = bx * kBlockSize, bw = std::min(kBlockSize, m_width - x);
             bool rowsMatch = false;
-            const Vector v = ChooseVector(bx, by, bh, shifts, &rowsMatch);
+            Vector v = ChooseVector(bx, by, bh, shifts, &rowsMatch);
+            // Equal hashes only suggest equal rows; different hashes prove a difference.
+            const bool same = rowsMatch && BlockEqual(x, y, bw, bh, v);
+            if (!rowsMatch)
+                v = SearchVector(x, y, bw, bh, v);
             const size_t entry = (static_cast<size_t>(by) * m_blocksX + bx) * 2;
             m_payload[entry] = static_cast<uint8_t>(v.dx * 2);
             m_payload[entry + 1] = static_cast<uint8_t>(v.dy * 2);
-            // Equal hashes only suggest equal rows; different hashes prove a difference.
-            if (rowsMatch && BlockEqual(x, y, bw, bh, v))
+            if (same)
                 continue;
             m_payload[entry] |= 1; // XOR data follows
-            const size_t start = m_payload.size();
-            m_payload.resize(start + static_cast<size_t>(bw) * bh * 4);
-            uint8_t* xored = m_payload.data() + start;
             for (int j = 0; j < bh; ++j) {
                 const uint32_t* cur = &m_current[static_cast<size_t>(y + j) * m_width + x];
+                uint8_t* xored = &m_payload[size];
+                size += static_cast<size_t>(bw) * 4;
                 const uint32_t* prev = SourceRow(x, y + j, v);
+                if (!prev) {
+                    std::memcpy(xored, cur, static_cast<size_t>(bw) * 4);
+                    continue;
+                }
                 for (int i = 0; i < bw; ++i) {
-                    const uint32_t d = prev ? cur[i] ^ prev[i] : cur[i];
-                    std::memcpy(xored, &d, 4);
-                    xored += 4;
+                    const uint32_t d = cur[i] ^ prev[i];
+                    std::memcpy(xored + i * 4, &d, 4);
                 }
             }
         }
     }
+    return size;
 }
 
 // The vector whose source rows match most of the block's rows by hash; the zero vector wins ties.
@@ -156,6 +233,39 @@ ZmbvEncoder::Vector ZmbvEncoder::ChooseVector(int bx, int by, int bh, const std:
     return best;
 }
 
+// The candidate whose XOR data looks cheapest; the given vector wins ties.
+ZmbvEncoder::Vector ZmbvEncoder::SearchVector(int x, int y, int bw, int bh, Vector v) const {
+    Vector best = v;
+    uint32_t bestCost = BlockCost(x, y, bw, bh, v, UINT32_MAX);
+    for (int dy : kSearchOffsets)
+        for (int dx : kSearchOffsets) {
+            if ((dx == v.dx && dy == v.dy) || x + dx < 0 || x + dx + bw > m_width || y + dy < 0 ||
+                y + dy + bh > m_height)
+                continue;
+            const uint32_t cost = BlockCost(x, y, bw, bh, {dx, dy}, bestCost);
+            // Another source must look clearly cheaper: the estimate knows nothing of matches with
+            // earlier data, and the block's own past (or its scroll) tends to share the most with it.
+            const uint32_t margin = best.dx == v.dx && best.dy == v.dy ? kSwitchMargin : 0;
+            if (cost + margin < bestCost) {
+                best = {dx, dy};
+                bestCost = cost;
+            }
+        }
+    return best;
+}
+
+// The block's XOR cost estimate, or any figure from bound up once it is clear that it reaches bound.
+uint32_t ZmbvEncoder::BlockCost(int x, int y, int bw, int bh, Vector v, uint32_t bound) const {
+    static const uint32_t kZeros[kBlockSize] = {};
+    uint32_t cost = 0;
+    // Every other row tells the candidates apart nearly as well, at half the cost.
+    for (int j = 0; j < bh && cost < bound; j += 2) {
+        const uint32_t* prev = SourceRow(x, y + j, v);
+        cost += XorRowCost(&m_current[static_cast<size_t>(y + j) * m_width + x], prev ? prev : kZeros, bw);
+    }
+    return cost;
+}
+
 bool ZmbvEncoder::BlockEqual(int x, int y, int bw, int bh, Vector v) const {
     for (int j = 0; j < bh; ++j) {
         const uint32_t* cur = &m_current[static_cast<size_t>(y + j) * m_width + x];
@@ -167,7 +277,7 @@ bool ZmbvEncoder::BlockEqual(int x, int y, int bw, int bh, Vector v) const {
 }
 
 // The previous picture's row that the vector moves to row y at column x, or null where the decoder
-// fills from outside the picture with zeros. Vectors are only ever vertical.
+// fills from outside the picture with zeros. Only vertical vectors reach outside the picture.
 const uint32_t* ZmbvEncoder::SourceRow(int x, int y, Vector v) const {
     const int source = y + v.dy;
     if (source < 0 || source >= m_height)
@@ -178,13 +288,23 @@ const uint32_t* ZmbvEncoder::SourceRow(int x, int y, Vector v) const {
 size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
     z_stream& z = m_zlib->stream;
     z.next_in = const_cast<Bytef*>(data);
-    z.avail_in = static_cast<uInt>(size);
     z.next_out = out;
     z.avail_out = static_cast<uInt>(capacity);
-    // A sync flush ends every frame on a byte boundary with all its data out, so the decoder can
-    // inflate each frame by itself while the dictionary carries over to the next.
-    const int result = deflate(&z, Z_SYNC_FLUSH);
-    if (result != Z_OK || z.avail_in != 0 || z.avail_out == 0)
-        return 0;
+    const uLong in = z.total_in, produced = z.total_out;
+    size_t left = size;
+    do {
+        const size_t slice = std::min(left, kSliceSize);
+        left -= slice;
+        z.avail_in = static_cast<uInt>(slice);
+        // A sync flush ends every frame on a byte boundary with all its data out, so the decoder can
+        // inflate each frame by itself while the dictionary carries over to the next.
+        const int result = deflate(&z, left == 0 ? Z_SYNC_FLUSH : Z_NO_FLUSH);
+        if (result != Z_OK || z.avail_in != 0 || z.avail_out == 0)
+            return 0;
+        // zlib holds back output until a block is full, so only the frame so far gives a fair
+        // measure; the last one carries over to the next frame's start.
+        const uLong read = z.total_in - in;
+        m_zlib->SetQuick(read >= kSliceSize && (z.total_out - produced) * kQuickRatio > read);
+    } while (left > 0);
     return capacity - z.avail_out;
 }

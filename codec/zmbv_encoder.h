@@ -13,10 +13,8 @@
 class ZmbvEncoder {
 public:
     static constexpr int kBlockSize = 16;
-    static constexpr int kDefaultLevel = 6;
 
-    // level: zlib's compression level, 1 to 9.
-    ZmbvEncoder(int width, int height, int level = kDefaultLevel);
+    ZmbvEncoder(int width, int height);
     ~ZmbvEncoder();
     ZmbvEncoder(const ZmbvEncoder&) = delete;
     ZmbvEncoder& operator=(const ZmbvEncoder&) = delete;
@@ -38,8 +36,10 @@ private:
         int dx, dy;
     };
 
-    void BuildInterPayload();
+    size_t BuildInterPayload();
     Vector ChooseVector(int bx, int by, int bh, const std::vector<int>& shifts, bool* rowsMatch) const;
+    Vector SearchVector(int x, int y, int bw, int bh, Vector v) const;
+    uint32_t BlockCost(int x, int y, int bw, int bh, Vector v, uint32_t bound) const;
     bool BlockEqual(int x, int y, int bw, int bh, Vector v) const;
     const uint32_t* SourceRow(int x, int y, Vector v) const;
     size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);

@@ -233,6 +233,12 @@ const Sequence kSequences[] = {
      true,
      {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
     {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
+    {"noise over several of deflate's slices, then small changes",
+     320,
+     240,
+     0,
+     false,
+     {{S::Replace, 0}, {S::Replace, 0}, {S::Type, 3}, {S::Replace, 0}, {S::ScrollUp, 5}, {S::Still, 0}}},
 };
 
 // The sequence's frames and the picture each was encoded from.
