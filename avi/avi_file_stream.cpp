@@ -5,17 +5,14 @@
 #include <new>
 
 std::shared_ptr<CAviFileWriter> CAviFileWriter::Open(const std::string& path) {
-    std::unique_ptr<CFileSink> sink = CFileSink::Create(path);
-    if (!sink)
+    if (!CFileSink::CanCreate(path))
         return nullptr;
     try {
-        return std::shared_ptr<CAviFileWriter>(new CAviFileWriter(std::move(sink)));
+        return std::shared_ptr<CAviFileWriter>(new CAviFileWriter(path));
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
 }
-
-CAviFileWriter::CAviFileWriter(std::unique_ptr<CFileSink> sink) : m_sink(std::move(sink)) {}
 
 CAviFileWriter::~CAviFileWriter() {
     if (m_writer)
@@ -27,9 +24,9 @@ HRESULT CAviFileWriter::CreateStream(const std::shared_ptr<CAviFileWriter>& file
     if (!file || !stream)
         return AVIERR_BADPARAM;
     *stream = nullptr;
-    if (file->m_writer || info.fccType != streamtypeVIDEO)
+    if (file->m_hasStream || info.fccType != streamtypeVIDEO)
         return AVIERR_UNSUPPORTED;
-    VideoStreamHeader header;
+    VideoStreamHeader& header = file->m_header;
     header.handler = info.fccHandler;
     header.scale = info.dwScale;
     header.rate = info.dwRate;
@@ -40,12 +37,35 @@ HRESULT CAviFileWriter::CreateStream(const std::shared_ptr<CAviFileWriter>& file
     header.right = static_cast<int16_t>(info.rcFrame.right);
     header.bottom = static_cast<int16_t>(info.rcFrame.bottom);
     try {
-        file->m_writer = std::make_unique<OpenDmlWriter>(*file->m_sink, header);
         *stream = new CAviFileStream(file, info);
     } catch (const std::bad_alloc&) {
         return AVIERR_MEMORY;
     }
+    file->m_hasStream = true;
     return AVIERR_OK;
+}
+
+HRESULT CAviFileWriter::SetFormat(const void* format, size_t size) {
+    if (m_writer)
+        return AVIERR_UNSUPPORTED;
+    HRESULT result = AVIERR_FILEWRITE;
+    try {
+        m_sink = CFileSink::Create(m_path);
+        if (!m_sink)
+            return AVIERR_FILEOPEN;
+        m_writer = std::make_unique<OpenDmlWriter>(*m_sink, m_header);
+        if (m_writer->SetFormat(format, size))
+            return AVIERR_OK;
+    } catch (const std::bad_alloc&) {
+        result = AVIERR_MEMORY;
+    }
+    // A file without its headers is no recording (one it replaced is gone already).
+    m_writer.reset();
+    if (m_sink) {
+        m_sink.reset();
+        ::DeleteFileA(m_path.c_str());
+    }
+    return result;
 }
 
 CAviFileStream::CAviFileStream(std::shared_ptr<CAviFileWriter> file, const AVISTREAMINFOA& info)
@@ -90,7 +110,8 @@ STDMETHODIMP CAviFileStream::Info(AVISTREAMINFOW* info, LONG size) noexcept {
     if (!info || size < 0)
         return AVIERR_BADPARAM;
     AVISTREAMINFOW current = m_info;
-    current.dwLength = m_file->writer()->Frames();
+    const OpenDmlWriter* writer = m_file->writer();
+    current.dwLength = writer ? writer->Frames() : 0;
     std::memcpy(info, &current, std::min<size_t>(static_cast<size_t>(size), sizeof(current)));
     return static_cast<size_t>(size) < sizeof(current) ? AVIERR_BUFFERTOOSMALL : AVIERR_OK;
 }
@@ -102,15 +123,15 @@ STDMETHODIMP_(LONG) CAviFileStream::FindSample(LONG, LONG) noexcept {
 STDMETHODIMP CAviFileStream::ReadFormat(LONG, void* format, LONG* size) noexcept {
     if (!size)
         return AVIERR_BADPARAM;
-    const std::vector<uint8_t>& stored = m_file->writer()->Format();
-    const LONG have = static_cast<LONG>(stored.size());
+    const OpenDmlWriter* writer = m_file->writer();
+    const LONG have = writer ? static_cast<LONG>(writer->Format().size()) : 0;
     if (!format) {
         *size = have;
         return AVIERR_OK;
     }
-    if (!m_file->writer()->HasFormat())
+    if (!writer || !writer->HasFormat())
         return AVIERR_NODATA;
-    std::memcpy(format, stored.data(), static_cast<size_t>(std::clamp<LONG>(*size, 0, have)));
+    std::memcpy(format, writer->Format().data(), static_cast<size_t>(std::clamp<LONG>(*size, 0, have)));
     const bool fits = *size >= have;
     *size = have;
     return fits ? AVIERR_OK : AVIERR_BUFFERTOOSMALL;
@@ -121,10 +142,7 @@ STDMETHODIMP CAviFileStream::ReadFormat(LONG, void* format, LONG* size) noexcept
 STDMETHODIMP CAviFileStream::SetFormat(LONG position, void* format, LONG size) noexcept {
     if (!format || size <= 0 || position != 0)
         return AVIERR_BADPARAM;
-    OpenDmlWriter* writer = m_file->writer();
-    if (writer->HasFormat())
-        return AVIERR_UNSUPPORTED;
-    return writer->SetFormat(format, static_cast<size_t>(size)) ? AVIERR_OK : AVIERR_FILEWRITE;
+    return m_file->SetFormat(format, static_cast<size_t>(size));
 }
 
 STDMETHODIMP CAviFileStream::Read(LONG, LONG, void*, LONG, LONG*, LONG*) noexcept {
@@ -140,9 +158,10 @@ STDMETHODIMP CAviFileStream::Write(LONG start, LONG samples, void* data, LONG si
     if (bytesWritten)
         *bytesWritten = 0;
     OpenDmlWriter* writer = m_file->writer();
-    if ((!data && size != 0) || size < 0 || samples != 1 || start != static_cast<LONG>(writer->Frames()))
+    if ((!data && size != 0) || size < 0 || samples != 1 ||
+        start != (writer ? static_cast<LONG>(writer->Frames()) : 0))
         return AVIERR_BADPARAM;
-    if (!writer->HasFormat())
+    if (!writer || !writer->HasFormat())
         return AVIERR_UNSUPPORTED;
     if (!writer->WriteFrame(data, static_cast<uint32_t>(size), (flags & AVIIF_KEYFRAME) != 0,
                             ::GetTickCount64()))

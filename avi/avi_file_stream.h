@@ -9,11 +9,13 @@
 #include "avi/file_sink.h"
 #include "avi/opendml_writer.h"
 
-// A recording's file: our OpenDML writer over a buffered file. The capture object and the stream each
-// hold a share; the file is finished when the last one lets go.
+// A recording's file: our OpenDML writer over a buffered file. Nothing at the path changes until the
+// stream's format is set, the last step of starting a recording, so a start that fails before it
+// leaves an earlier recording of that name as it was. The capture object and the stream each hold a
+// share; the file is finished when the last one lets go.
 class CAviFileWriter {
 public:
-    // Creates the file, replacing one of the same name; null when it cannot be created.
+    // Null when the file could not be created, found without creating it.
     static std::shared_ptr<CAviFileWriter> Open(const std::string& path);
     CAviFileWriter(const CAviFileWriter&) = delete;
     CAviFileWriter& operator=(const CAviFileWriter&) = delete;
@@ -23,11 +25,17 @@ public:
     static HRESULT CreateStream(const std::shared_ptr<CAviFileWriter>& file, PAVISTREAM* stream,
                                 const AVISTREAMINFOA& info);
 
+    // Creates the file, replacing one of the same name, and writes the headers with this format.
+    HRESULT SetFormat(const void* format, size_t size);
+    // Null until the format is set.
     OpenDmlWriter* writer() const { return m_writer.get(); }
 
 private:
-    explicit CAviFileWriter(std::unique_ptr<CFileSink> sink);
+    explicit CAviFileWriter(std::string path) : m_path(std::move(path)) {}
 
+    std::string m_path;
+    bool m_hasStream = false;
+    VideoStreamHeader m_header;
     std::unique_ptr<CFileSink> m_sink;
     std::unique_ptr<OpenDmlWriter> m_writer;
 };

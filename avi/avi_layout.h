@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/little_endian.h"
+
 // The on-disk vocabulary of an OpenDML (AVI 2.0) file: four-character codes, flags and the little-endian
 // encoder every header and index is built with. All multi-byte values in the file are little-endian.
 namespace avi {
@@ -63,10 +65,22 @@ public:
     size_t size() const { return m_bytes.size(); }
     const std::vector<uint8_t>& bytes() const { return m_bytes; }
     std::vector<uint8_t>& bytes() { return m_bytes; }
-    size_t U8(uint8_t v) { return Put(v, 1); }
-    size_t U16(uint16_t v) { return Put(v, 2); }
-    size_t U32(uint32_t v) { return Put(v, 4); }
-    size_t U64(uint64_t v) { return Put(v, 8); }
+    size_t U8(uint8_t v) { return Bytes(&v, 1); }
+    size_t U16(uint16_t v) {
+        uint8_t b[2];
+        little_endian::StoreU16(b, v);
+        return Bytes(b, 2);
+    }
+    size_t U32(uint32_t v) {
+        uint8_t b[4];
+        little_endian::StoreU32(b, v);
+        return Bytes(b, 4);
+    }
+    size_t U64(uint64_t v) {
+        uint8_t b[8];
+        little_endian::StoreU64(b, v);
+        return Bytes(b, 8);
+    }
     size_t Bytes(const void* data, size_t n) {
         size_t at = m_bytes.size();
         const auto* p = static_cast<const uint8_t*>(data);
@@ -78,25 +92,13 @@ public:
         m_bytes.resize(at + n, 0);
         return at;
     }
+    // Stores in the size field at `at` the count of bytes appended after it.
+    void PatchSize(size_t at) {
+        little_endian::StoreU32(&m_bytes[at], static_cast<uint32_t>(m_bytes.size() - at - 4));
+    }
 
 private:
-    size_t Put(uint64_t v, int n) {
-        size_t at = m_bytes.size();
-        for (int i = 0; i < n; ++i)
-            m_bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        return at;
-    }
     std::vector<uint8_t> m_bytes;
 };
-
-inline void StoreU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-inline uint32_t LoadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 } // namespace avi

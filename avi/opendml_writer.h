@@ -4,16 +4,21 @@
 #include <cstdint>
 #include <vector>
 
+namespace avi {
+class Encoder;
+}
+
 // Where the writer's bytes go: positioned writes, in the order issued, and a flush that hands
 // everything written so far to the system. A sink may hold writes back, so a failure can surface at a
-// later call; FailedAt then tells from which offset on the bytes may be missing. Writes after a
-// failure are still attempted (a full disk still takes writes over bytes it already holds).
+// later call. Writes after a failure are still attempted (a full disk still takes writes over bytes it
+// already holds), and so is cutting the file, which gives room back.
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual bool WriteAt(uint64_t offset, const void* data, size_t size) = 0;
     virtual bool Flush() = 0;
-    virtual uint64_t FailedAt() const = 0;
+    // Ends the file at `size`; writes held back for bytes beyond it are dropped.
+    virtual bool Truncate(uint64_t size) = 0;
 };
 
 // What the stream header says about the one video stream.
@@ -37,8 +42,9 @@ struct WriterLimits {
 // Writes one video stream as an OpenDML (AVI 2.0) file: a first RIFF 'AVI ' with the headers, a super
 // index, frames and an idx1, then RIFF 'AVIX' segments. At every flush the file on disk is complete
 // (sizes, counts and indexes cover every frame written so far), so a killed process leaves a file that
-// readers open as it was at the last flush. After a write failure the writer indexes what reached
-// the disk, using room it keeps reserved for that, and refuses further work.
+// readers open as it was at the last flush. After a write failure the writer indexes the frames
+// written since, using room it keeps reserved for that, cuts the file after them and refuses further
+// work.
 class OpenDmlWriter {
 public:
     OpenDmlWriter(ByteSink& sink, const VideoStreamHeader& header, const WriterLimits& limits = {});
@@ -72,17 +78,33 @@ private:
         uint32_t size;
         uint32_t duration;
     };
+    struct MoviStart {
+        size_t sizePos, reservePos; // in the encoder's bytes
+    };
+
+    void ChooseChunkId();
+    void AppendHeaderList(avi::Encoder& e);
+    void AppendMainHeader(avi::Encoder& e);
+    void AppendStreamList(avi::Encoder& e);
+    void AppendSuperIndex(avi::Encoder& e);
+    void AppendOdmlList(avi::Encoder& e);
+    MoviStart AppendMovi(avi::Encoder& e) const;
+    void AppendReserve(avi::Encoder& e, uint64_t used) const;
+    SuperEntry AppendStandardIndex(avi::Encoder& e, size_t from, bool withReserve) const;
+    void AppendIdx1(avi::Encoder& e) const;
 
     bool FlushSegment(bool closing);
+    void RecordRunIndexed(const SuperEntry& entry, bool newRun);
     bool StartNextSegment();
     bool Fail();
+    void CutAt(uint64_t end);
     bool Put(uint64_t offset, const std::vector<uint8_t>& bytes);
     bool PutU32(uint64_t offset, uint32_t value);
-    bool PutSuperEntry(size_t slot);
-    bool PatchCounts();
+    bool PutSizes(uint64_t end, uint64_t moviEnd);
+    bool PutSuperEntry(size_t slot, const SuperEntry& entry);
+    bool PutCounts(bool hasIndex);
     uint64_t ReserveBytes() const;
     uint64_t ProjectedSegmentBytes(uint32_t nextFrameSize) const;
-    std::vector<uint8_t> StandardIndex(size_t from, size_t to, bool withReserve) const;
 
     ByteSink& m_sink;
     VideoStreamHeader m_header;
@@ -90,28 +112,30 @@ private:
     uint32_t m_superCapacity;
     std::vector<uint8_t> m_format;
     uint32_t m_chunkId = 0;
-    bool m_headerWritten = false;
     bool m_failed = false;
     bool m_finished = false;
 
     uint64_t m_avihFlagsPos = 0, m_avihFramesPos = 0, m_strhLengthPos = 0, m_dmlhFramesPos = 0;
     uint64_t m_indxCountPos = 0, m_indxEntriesPos = 0;
 
-    uint64_t m_segStart = 0, m_moviSizePos = 0;
+    // What the file on disk holds as of the last flush; the failure path relies on nothing else.
+    bool m_headerWritten = false;
+    uint64_t m_segStart = 0, m_moviSizePos = 0; // the last RIFF on disk
     bool m_firstSegment = true;
-    uint32_t m_segFrames = 0;
-    uint64_t m_end = 0;
-    uint64_t m_flushedEnd = 0;
-    uint64_t m_reservePos = 0; // 0: no reserve left
-
-    std::vector<ChunkRef> m_run; // frames of the standard index being grown
-    size_t m_runFlushed = 0;
-    bool m_runOpen = false; // the run owns the last super-index entry
-    std::vector<ChunkRef> m_firstIndex;
+    uint64_t m_moviEnd = 0;    // the frames written since the last flush lie beyond it
+    uint64_t m_reservePos = 0; // behind the last standard index of the last RIFF
     bool m_idx1Written = false;
     std::vector<SuperEntry> m_super;
+    size_t m_runFlushed = 0; // frames of m_run its standard index on disk covers
+    bool m_runOpen = false;  // the run owns the last super-index entry
 
+    // Frames are counted, and the end moves past them, once their bytes are flushed, indexed or not.
+    uint64_t m_end = 0;
+    std::vector<ChunkRef> m_run; // frames of the standard index being grown
+    std::vector<ChunkRef> m_firstIndex;
+    uint32_t m_segFrames = 0;
     uint32_t m_frames = 0, m_firstFrames = 0;
+    uint64_t m_issuedEnd = 0; // the furthest byte a write was attempted for
     uint64_t m_lastFlushMs = 0;
     bool m_everFlushed = false;
 };

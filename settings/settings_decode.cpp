@@ -3,19 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/little_endian.h"
+
 namespace {
 
 void PutInt32(uint8_t* out, int32_t value) {
-    uint32_t bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(bits >> (8 * i));
+    little_endian::StoreU32(out, static_cast<uint32_t>(value));
 }
 
 int32_t GetInt32(const uint8_t* in) {
-    uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i)
-        bits |= static_cast<uint32_t>(in[i]) << (8 * i);
-    return static_cast<int32_t>(bits);
+    return static_cast<int32_t>(little_endian::LoadU32(in));
 }
 
 } // namespace

@@ -86,7 +86,7 @@ public:
                std::fwrite(data, 1, size, m_file) == size;
     }
     bool Flush() override { return std::fflush(m_file) == 0; }
-    uint64_t FailedAt() const override { return UINT64_MAX; }
+    bool Truncate(uint64_t) override { return false; }
 
 private:
     std::FILE* m_file;

@@ -22,6 +22,25 @@ bool FileExists(const std::string& path) {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Opens a capture into the folder and lets it go at once.
+bool OpenCapture(HWND window, const ScratchFolder& folder, const char* name, CodecChooser chooser) {
+    CaptureParams params = test_support::WindowCaptureParams(window, folder, name);
+    CodecChooserScope scope(chooser);
+    CAviCapture capture(nullptr, nullptr, "", 0, 0);
+    return capture.Open(&params) != 0;
+}
+
+int g_choices = 0;
+BOOL CountedChoice(PAVISTREAM stream, LPAVICOMPRESSOPTIONS* options) {
+    ++g_choices;
+    return ChooseFullFrames(stream, options);
+}
+
 } // namespace
 
 TEST(AviCapture, RecordsWindowFramesThatFfmpegDecodesExactly) {
@@ -72,34 +91,29 @@ TEST(AviCapture, FolderAndFileNameAreJoinedWithoutSeparatorAndOneFpsGivesRateOne
     EXPECT_EQ(probe.frames, 1);
 }
 
-TEST(AviCapture, CancelledCodecChoiceFailsOpenAfterReplacingTheFile) {
+TEST(AviCapture, NothingOnDiskChangesUntilOpenSucceeds) {
     PatternWindow window(16, 16);
     ScratchFolder folder;
-    {
-        std::ofstream old(folder.File("old.avi"), std::ios::binary);
-        old << std::string(100000, 'x');
-    }
-    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "old.avi");
-    {
-        CodecChooserScope cancel(&test_support::CancelCodecChoice);
-        CAviCapture capture(nullptr, nullptr, "", 0, 0);
-        EXPECT_EQ(capture.Open(&params), 0);
-    }
-    ASSERT_TRUE(FileExists(folder.File("old.avi")));
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    ASSERT_TRUE(::GetFileAttributesExA(folder.File("old.avi").c_str(), GetFileExInfoStandard, &data));
-    EXPECT_LT(data.nFileSizeLow, 100000u) << "the earlier file was not replaced";
-    EXPECT_LE(test_support::ProbeVideo(folder.File("old.avi")).frames, 0);
+    const std::string earlier(100000, 'x');
+    std::ofstream(folder.File("old.avi"), std::ios::binary) << earlier;
+    EXPECT_FALSE(OpenCapture(window.hwnd(), folder, "old.avi", &test_support::CancelCodecChoice));
+    EXPECT_FALSE(OpenCapture(window.hwnd(), folder, "new.avi", &test_support::CancelCodecChoice));
+    EXPECT_EQ(Contents(folder.File("old.avi")), earlier);
+    EXPECT_FALSE(FileExists(folder.File("new.avi")));
+    EXPECT_TRUE(OpenCapture(window.hwnd(), folder, "old.avi", &ChooseFullFrames));
+    EXPECT_EQ(Contents(folder.File("old.avi")).substr(0, 4), "RIFF") << "a recording that starts replaces it";
 }
 
-TEST(AviCapture, OpenFailsWhenTheFileCannotBeCreated) {
+// The user learns before choosing a codec that the file cannot be written.
+TEST(AviCapture, OpenFailsBeforeTheCodecChoiceWhenTheFileCannotBeCreated) {
     PatternWindow window(16, 16);
     ScratchFolder folder;
-    CaptureParams params = test_support::WindowCaptureParams(window.hwnd(), folder, "a.avi");
-    params.folder = folder.File("missing\\");
-    CodecChooserScope full(&ChooseFullFrames);
-    CAviCapture capture(nullptr, nullptr, "", 0, 0);
-    EXPECT_EQ(capture.Open(&params), 0);
+    ASSERT_TRUE(::CreateDirectoryA(folder.File("folder.avi").c_str(), nullptr));
+    for (const char* name : {"missing\\a.avi", "folder.avi", "a?.avi"}) {
+        g_choices = 0;
+        EXPECT_FALSE(OpenCapture(window.hwnd(), folder, name, &CountedChoice)) << name;
+        EXPECT_EQ(g_choices, 0) << name;
+    }
 }
 
 TEST(AviCapture, WholeDisplayFrameHasTheScreenSize) {
