@@ -1,5 +1,6 @@
-# The lossless screen codec: the ZMBV encoder (portable) and its Video for Windows driver.
+# The lossless screen codec: the ZMBV encoder and decoder (portable) and its Video for Windows driver.
 list(APPEND MIRVOX_PURE_SOURCES
+    codec/zmbv_decoder.cpp
     codec/zmbv_encoder.cpp
     codec/zmbv_scroll.cpp
 )

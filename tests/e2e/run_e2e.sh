@@ -1,23 +1,35 @@
 #!/usr/bin/env bash
-# Runs the end-to-end driver in a Wine prefix of its own (made the first time), under a wineserver
-# of its own on the caller's display, and ends that server afterwards.
-# Usage: run_e2e.sh DRIVER_EXE MIRVOX_EXE PREFIX_DIR [driver arguments...]
+# Runs the end-to-end driver in a Wine prefix and under a wineserver of its own (ended afterwards), on
+# the caller's display. With --package it checks the release package instead: the zip's contents, a
+# silent install, the installed program's window (through the driver), a silent uninstall.
+# Usage: run_e2e.sh [--package] DRIVER_EXE MIRVOX_EXE PREFIX_DIR [driver arguments...]
 set -euo pipefail
-driver=$(realpath "$1") mirvox=$(realpath "$2")
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-MIRVOX_WINEPREFIX=$(realpath -m "$3")
-shift 3
+[[ $1 == --package ]] && package=1 && shift || package=0
+driver=$(realpath "$1") mirvox=$(realpath "$2") MIRVOX_WINEPREFIX=$(realpath -m "$3") && shift 3
 source "$ROOT/tools/wine-env.sh"
-
-cleanup() {
-    WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
-
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 prepare_wineprefix
 # Wine's background services start here, with no terminal, rather than inside the driver.
 wineserver -p >/dev/null 2>&1 || true
 wine cmd /c exit >/dev/null 2>&1 </dev/null
-MIRVOX_EXE=$(wine winepath -w "$mirvox" 2>/dev/null | tr -d '\r')
-export MIRVOX_EXE
-wine "$driver" "$@"
+((package)) || { MIRVOX_EXE=$(winepath -w "$mirvox" | tr -d '\r') wine "$driver" "$@"; exit; }
+fail() { echo "package check: $*" >&2; exit 1; }
+mapfile -t built < <(MIRVOX_DIST_DIR="$(dirname "$driver")/dist" "$ROOT/tools/package.sh")
+zip=${built[0]} version=$(basename "${built[1]}" | sed 's/^Mirvox-\(.*\)-win64-setup\.exe$/\1/')
+dir="$WINEPREFIX/drive_c/Program Files/Mirvox" entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Mirvox'
+link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Mirvox.lnk"
+[[ $(unzip -Z1 "$zip" | LC_ALL=C sort | xargs) == "Mirvox.exe read1st.htm" ]] || fail "the zip holds $(unzip -Z1 "$zip")"
+unzip -p "$zip" Mirvox.exe | file -b - | grep -q '^PE32+ executable (GUI) x86-64' || fail "no 64-bit GUI program"
+wine "${built[1]}" /S || fail "the silent install failed"
+[[ $(LC_ALL=C ls "$dir" | xargs) == "Mirvox.exe Uninstall.exe read1st.htm" && -f $link ]] || fail "installed: $(ls "$dir")"
+unzip -p "$zip" Mirvox.exe | cmp - "$dir/Mirvox.exe" && cmp "$dir/read1st.htm" "$ROOT/res/read1st.htm" || fail "files differ"
+values=$(wine reg query "$entry" | tr -d '\r' | grep -E '^ +(DisplayName|DisplayVersion|Publisher|UninstallString) ' || :)
+[[ $(tr -s ' ' <<<"$values" | tr '\n' '|') == " DisplayName REG_SZ Mirvox| DisplayVersion REG_SZ $version| Publisher REG_SZ \
+Veldrane| UninstallString REG_SZ \"C:\\Program Files\\Mirvox\\Uninstall.exe\"|" ]] || fail "uninstall entry: $values"
+MIRVOX_EXE='C:\Program Files\Mirvox\Mirvox.exe' wine "$driver" "$@" || fail "the installed program"
+# The uninstaller runs a copy of itself from the temporary folder and returns at once.
+wine "$dir/Uninstall.exe" /S || fail "the uninstaller did not start"
+for ((i = 0; i < 300; i++)); do [[ -e $dir || -e $link ]] || wine reg query "$entry" &>/dev/null || break; sleep 0.2; done
+((i < 300)) || fail "the uninstall left $(ls -d "$dir" "$link" 2>/dev/null) $(wine reg query "$entry" 2>/dev/null)"
+wine reg query 'HKCU\Software\Veldrane Products\Mirvox' &>/dev/null || fail "a silent uninstall removed the settings"

@@ -1,15 +1,20 @@
 #include "codec/zmbv_encoder.h"
+#include "codec/zmbv_decoder.h"
 
 #include "avi/opendml_writer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -73,6 +78,12 @@ private:
 
 struct Packet {
     std::vector<uint8_t> bytes;
+    Packet Cut(size_t n) const { return {{bytes.begin(), bytes.begin() + n}}; }
+    Packet With(size_t at, uint8_t value) const {
+        Packet p = *this;
+        p.bytes[at] = value;
+        return p;
+    }
 };
 
 #ifndef _WIN32
@@ -184,81 +195,83 @@ Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp)
     return p;
 }
 
+using S = Step;
+const Sequence kSequences[] = {
+    {"still, typing and scrolls, one key frame",
+     160,
+     96,
+     0,
+     false,
+     {{S::Still, 0},
+      {S::Still, 0},
+      {S::Type, 3},
+      {S::ScrollUp, 1},
+      {S::ScrollUp, 13},
+      {S::ScrollDown, 7},
+      {S::Type, 1},
+      {S::ScrollDown, 33},
+      {S::ScrollUp, 63},
+      {S::Still, 0}}},
+    {"odd size, key frame every third",
+     67,
+     45,
+     3,
+     true,
+     {{S::Type, 2},
+      {S::ScrollUp, 5},
+      {S::Replace, 0},
+      {S::ScrollDown, 3},
+      {S::Still, 0},
+      {S::Type, 4},
+      {S::ScrollUp, 11}}},
+    {"smaller than a block", 5, 3, 2, true, {{S::Type, 1}, {S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+    {"one pixel", 1, 1, 0, false, {{S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
+    {"tall and narrow, scrolled further than a vector reaches",
+     17,
+     300,
+     0,
+     true,
+     {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
+    {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
+};
+
+// The sequence's frames and the picture each was encoded from.
+std::pair<std::vector<Packet>, std::vector<Screen>> EncodeSequence(const Sequence& seq) {
+    Screen screen(seq.w, seq.h, 1234);
+    ZmbvEncoder encoder(seq.w, seq.h);
+    EXPECT_TRUE(encoder.ready());
+    std::vector<Packet> packets;
+    std::vector<Screen> shown;
+    auto encode = [&](int index) {
+        bool key = seq.keyEvery > 0 && index % seq.keyEvery == 0;
+        packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
+        ASSERT_FALSE(packets.back().bytes.empty());
+        EXPECT_EQ(packets.back().bytes[0] & 1, index == 0 || key ? 1 : 0) << "frame " << index;
+        shown.push_back(screen);
+    };
+    encode(0);
+    for (auto [step, amount] : seq.steps) {
+        switch (step) {
+        case S::Still: screen.JunkInFourthByte(); break;
+        case S::Type: screen.Type(amount); break;
+        case S::ScrollUp: screen.Scroll(amount); break;
+        case S::ScrollDown: screen.Scroll(-amount); break;
+        case S::Replace: screen.Replace(); break;
+        }
+        encode(static_cast<int>(packets.size()));
+    }
+    return {packets, shown};
+}
+
 } // namespace
 
 TEST(ZmbvEncoder, FfmpegDecodesEverySequenceToTheInputColours) {
 #ifdef _WIN32
     GTEST_SKIP() << "the host's ffmpeg is reached from the codec's Wine test";
 #else
-    using S = Step;
-    const Sequence sequences[] = {
-        {"still, typing and scrolls, one key frame",
-         160,
-         96,
-         0,
-         false,
-         {{S::Still, 0},
-          {S::Still, 0},
-          {S::Type, 3},
-          {S::ScrollUp, 1},
-          {S::ScrollUp, 13},
-          {S::ScrollDown, 7},
-          {S::Type, 1},
-          {S::ScrollDown, 33},
-          {S::ScrollUp, 63},
-          {S::Still, 0}}},
-        {"odd size, key frame every third",
-         67,
-         45,
-         3,
-         true,
-         {{S::Type, 2},
-          {S::ScrollUp, 5},
-          {S::Replace, 0},
-          {S::ScrollDown, 3},
-          {S::Still, 0},
-          {S::Type, 4},
-          {S::ScrollUp, 11}}},
-        {"smaller than a block",
-         5,
-         3,
-         2,
-         true,
-         {{S::Type, 1}, {S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
-        {"one pixel", 1, 1, 0, false, {{S::Replace, 0}, {S::Still, 0}, {S::Replace, 0}}},
-        {"tall and narrow, scrolled further than a vector reaches",
-         17,
-         300,
-         0,
-         true,
-         {{S::ScrollUp, 70}, {S::ScrollUp, 9}, {S::ScrollDown, 99}, {S::ScrollDown, 1}}},
-        {"key frame every frame", 33, 31, 1, false, {{S::Type, 2}, {S::ScrollUp, 3}, {S::Replace, 0}}},
-    };
-    for (const Sequence& seq : sequences) {
+    for (const Sequence& seq : kSequences) {
         SCOPED_TRACE(seq.name);
-        Screen screen(seq.w, seq.h, 1234);
-        ZmbvEncoder encoder(seq.w, seq.h);
-        ASSERT_TRUE(encoder.ready());
-        std::vector<Screen> shown;
-        std::vector<Packet> packets;
-        auto encode = [&](int index) {
-            bool key = seq.keyEvery > 0 && index % seq.keyEvery == 0;
-            packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
-            ASSERT_FALSE(packets.back().bytes.empty());
-            EXPECT_EQ(packets.back().bytes[0] & 1, index == 0 || key ? 1 : 0) << "frame " << index;
-            shown.push_back(screen);
-        };
-        encode(0);
-        for (auto [step, amount] : seq.steps) {
-            switch (step) {
-            case S::Still: screen.JunkInFourthByte(); break;
-            case S::Type: screen.Type(amount); break;
-            case S::ScrollUp: screen.Scroll(amount); break;
-            case S::ScrollDown: screen.Scroll(-amount); break;
-            case S::Replace: screen.Replace(); break;
-            }
-            encode(static_cast<int>(packets.size()));
-        }
+        auto [packets, shown] = EncodeSequence(seq);
         TempFile file(".avi");
         WriteAvi(file.path, seq.w, seq.h, packets);
         auto decoded = DecodeWithFfmpeg(file.path, seq.w, seq.h);
@@ -317,4 +330,172 @@ TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
     Packet next = EncodeOne(encoder, screen, false, false);
     ASSERT_FALSE(next.bytes.empty());
     EXPECT_EQ(next.bytes[0] & 1, 1);
+}
+
+namespace {
+
+// The picture as a decoder should show it: top-down, 4 bytes a pixel, nothing in the fourth.
+std::vector<uint8_t> Expected(Screen s) {
+    for (uint32_t& p : s.pixels)
+        p &= 0xFFFFFF;
+    return {reinterpret_cast<uint8_t*>(s.pixels.data()),
+            reinterpret_cast<uint8_t*>(s.pixels.data() + s.w * s.h)};
+}
+
+// Checks the picture in every layout a Video for Windows caller may ask for against a top-down one
+// of 4 bytes a pixel.
+void ExpectShows(const ZmbvDecoder& decoder, int w, int h, const std::vector<uint8_t>& want) {
+    for (int bits : {32, 24})
+        for (ptrdiff_t sign : {1, -1}) {
+            const ptrdiff_t size = bits / 8, row = (w * size + 3) & ~3;
+            std::vector<uint8_t> out(row * h), expected(row * h);
+            for (ptrdiff_t y = 0; y < h; ++y)
+                for (ptrdiff_t x = 0; x < w; ++x)
+                    std::memcpy(&expected[(sign > 0 ? y : h - 1 - y) * row + x * size],
+                                &want[(y * w + x) * 4], size);
+            ASSERT_TRUE(decoder.CopyTo(sign > 0 ? out.data() : &out[(h - 1) * row], sign * row, bits));
+            EXPECT_TRUE(out == expected) << bits << " bits, " << (sign > 0 ? "top-down" : "bottom-up");
+        }
+}
+
+// Frames stored without zlib, made up here: a random picture, then random vectors over their whole
+// range, many reaching outside the picture, and random XOR data.
+std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto add = [&](Packet& p, size_t n) { std::generate_n(std::back_inserter(p.bytes), n, std::ref(rng)); };
+    std::vector<Packet> frames{{{1, 0, 1, 0, 8, static_cast<uint8_t>(bw), static_cast<uint8_t>(bh)}}};
+    add(frames[0], static_cast<size_t>(w) * h * 4);
+    const int blocksX = (w + bw - 1) / bw, blocks = blocksX * ((h + bh - 1) / bh);
+    for (int f = 1; f < count; ++f) {
+        Packet& p = frames.emplace_back(Packet{{0}});
+        add(p, blocks * 2);
+        p.bytes.resize(1 + ((blocks * 2 + 3) & ~3));
+        for (int b = 0; b < blocks; ++b) {
+            p.bytes[2 + b * 2] &= 0xFE;
+            if (p.bytes[1 + b * 2] & 1)
+                add(p, std::min(bw, w - b % blocksX * bw) * std::min(bh, h - b / blocksX * bh) * 4);
+        }
+    }
+    return frames;
+}
+
+DecodeStatus Decode(ZmbvDecoder& decoder, const Packet& p) {
+    return decoder.Decode(p.bytes.data(), p.bytes.size());
+}
+
+// Decodes the frames, each checked against the picture it was encoded from where there is one and
+// against ffmpeg's decoding of them; then seeks back to the last key frame, as a player does.
+void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::vector<Screen>& shown) {
+    std::vector<std::vector<uint8_t>> ffmpeg;
+#ifndef _WIN32
+    TempFile file(".avi");
+    WriteAvi(file.path, w, h, packets);
+    ffmpeg = DecodeWithFfmpeg(file.path, w, h);
+    ASSERT_EQ(ffmpeg.size(), packets.size());
+#endif
+    ZmbvDecoder decoder(w, h);
+    size_t lastKey = 0;
+    for (size_t k = 0; k < packets.size(); ++k) {
+        SCOPED_TRACE("frame " + std::to_string(k));
+        ASSERT_EQ(Decode(decoder, packets[k]), DecodeStatus::Ok);
+        if (k < shown.size())
+            ExpectShows(decoder, w, h, Expected(shown[k]));
+        if (k < ffmpeg.size())
+            ExpectShows(decoder, w, h, ffmpeg[k]);
+        lastKey = packets[k].bytes[0] & 1 ? k : lastKey;
+    }
+    decoder.Reset();
+    const bool keyLast = packets.back().bytes[0] & 1;
+    EXPECT_EQ(Decode(decoder, packets.back()), keyLast ? DecodeStatus::Ok : DecodeStatus::NeedKeyFrame);
+    EXPECT_EQ(Decode(decoder, packets[lastKey]), DecodeStatus::Ok);
+}
+
+} // namespace
+
+TEST(ZmbvDecoder, ShowsEveryFrameAsEncodedAndAsFfmpegShowsIt) {
+    for (const Sequence& seq : kSequences) {
+        SCOPED_TRACE(seq.name);
+        auto [packets, shown] = EncodeSequence(seq);
+        ExpectDecodes(seq.w, seq.h, packets, shown);
+    }
+    SCOPED_TRACE("stored frames, 8x5 blocks, any vector");
+    ExpectDecodes(37, 21, StoredFrames(37, 21, 8, 5, 6, 5), {});
+}
+
+TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
+    const Sequence& seq = kSequences[1]; // 5 x 3 blocks, the last ones partial; key frames 0, 3, 6
+    const int w = seq.w, h = seq.h;
+    auto [good, shown] = EncodeSequence(seq);
+    const Packet &key = good[0], &inter = good[1], stored = StoredFrames(w, h, 16, 16, 1, 9)[0];
+    const Packet still{std::vector<uint8_t>(33, 0)}; // stored inter frame: no motion, no XOR data
+    using D = DecodeStatus;
+    // Frames fed in turn; the last one's status is checked.
+    const std::tuple<const char*, std::vector<Packet>, D> cases[] = {
+        {"empty", {Packet{}}, D::Malformed},
+        {"flags byte alone", {key.Cut(1)}, D::Malformed},
+        {"key frame header alone", {key.Cut(7)}, D::Malformed},
+        {"zlib stream cut short", {key.Cut(key.bytes.size() / 2)}, D::Malformed},
+        {"zlib header broken", {key.With(7, 0)}, D::Malformed},
+        {"zlib data broken after the picture", {key.With(key.bytes.size() - 1, 0)}, D::Malformed},
+        {"key frame of a wider picture", {StoredFrames(w + 1, h, 16, 16, 1, 9)[0]}, D::Malformed},
+        {"stored key frame a pixel short", {stored.Cut(stored.bytes.size() - 4)}, D::Malformed},
+        {"version 0.2", {key.With(2, 2)}, D::Unsupported},
+        {"compression 2", {key.With(3, 2)}, D::Unsupported},
+        {"8-bit palettized", {key.With(4, 4)}, D::Unsupported},
+        {"format none", {key.With(4, 0)}, D::Malformed},
+        {"format 9", {key.With(4, 9)}, D::Malformed},
+        {"block width 0", {key.With(5, 0)}, D::Malformed},
+        {"block height 0", {key.With(6, 0)}, D::Malformed},
+        {"block size changed", {key, inter, good[3].With(5, 8)}, D::FormatChanged},
+        {"depth changed", {key, good[3].With(4, 6)}, D::FormatChanged},
+        {"inter frame first", {inter}, D::NeedKeyFrame},
+        {"inter frame cut short", {key, inter.Cut(inter.bytes.size() / 2)}, D::Malformed},
+        {"inter frame after a bad one", {key, inter.Cut(inter.bytes.size() / 2), good[2]}, D::NeedKeyFrame},
+        {"stored inter frame", {stored, still}, D::Ok},
+        {"vertical vector byte odd", {stored, still.With(2, 1)}, D::Malformed},
+        {"XOR data missing", {stored, still.With(1, 1)}, D::Malformed},
+        {"XOR data left over", {stored, Packet{std::vector<uint8_t>(37, 0)}}, D::Malformed},
+        {"vector table cut short", {stored, still.Cut(6)}, D::Malformed},
+    };
+    for (const auto& [name, frames, want] : cases) {
+        SCOPED_TRACE(name);
+        ZmbvDecoder decoder(w, h);
+        std::vector<uint8_t> before(w * h * 4), after(before.size());
+        bool hadPicture = false;
+        D status = D::Ok;
+        for (const Packet& p : frames) {
+            hadPicture = decoder.CopyTo(before.data(), w * 4, 32);
+            status = Decode(decoder, p);
+        }
+        EXPECT_EQ(status, want);
+        // Whatever the frame held, the last good picture stays on show.
+        EXPECT_EQ(decoder.CopyTo(after.data(), w * 4, 32), hadPicture);
+        EXPECT_EQ(after, before);
+        ASSERT_EQ(Decode(decoder, good[3]), D::Ok);
+        ASSERT_EQ(Decode(decoder, good[4]), D::Ok);
+        ExpectShows(decoder, w, h, Expected(shown[4]));
+    }
+}
+
+TEST(ZmbvDecoder, RefusesSizesAndLayoutsItCannotServe) {
+    EXPECT_FALSE(ZmbvDecoder(0, 1).ready());
+    ZmbvDecoder tooLarge(ZmbvDecoder::kMaxPixels + 1, 1);
+    EXPECT_FALSE(tooLarge.ready());
+    EXPECT_EQ(Decode(tooLarge, StoredFrames(1, 1, 16, 16, 1, 1)[0]), DecodeStatus::Unsupported);
+    ZmbvDecoder decoder(3, 2);
+    std::vector<uint8_t> out(24);
+    EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 32)) << "no picture yet";
+    // A key frame whose zlib stream ends with it is as good as one that goes on.
+    const Packet stored = StoredFrames(3, 2, 16, 16, 1, 1)[0];
+    Packet finished = stored.With(3, 1);
+    uLongf size = compressBound(24);
+    finished.bytes.resize(7 + size);
+    ASSERT_EQ(compress(&finished.bytes[7], &size, &stored.bytes[7], 24), Z_OK);
+    ASSERT_EQ(Decode(decoder, finished.Cut(7 + size)), DecodeStatus::Ok);
+    EXPECT_TRUE(decoder.CopyTo(out.data(), 12, 32));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.bytes.begin() + 7));
+    EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 16));
+    EXPECT_FALSE(decoder.CopyTo(out.data() + 11, -11, 32));
+    EXPECT_EQ(decoder.Decode(finished.bytes.data(), SIZE_MAX), DecodeStatus::Malformed)
+        << "a size beyond any frame's";
 }

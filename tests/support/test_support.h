@@ -1,23 +1,33 @@
 #pragma once
 
 #include <windows.h>
+#include <vfw.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recorder/capture_params.h"
+#include "recorder/codec_choice.h"
 
 namespace test_support {
 
-// Runs a program of the host system (ffprobe, ffmpeg) from inside Wine and returns what it printed
-// on standard output. exitCode receives its status (-1 when it could not be started).
+// Host (Unix) programs run from inside Wine: a shell word, a command's standard output (its status
+// in exitCode, -1 when it did not run), a Windows path as the host sees it.
+std::string ShellQuote(const std::string& text);
 std::string RunHost(const std::string& commandLine, int* exitCode = nullptr);
-
-// The host (Unix) path of a Windows path, for handing files to host programs.
 std::string HostPath(const std::string& windowsPath);
+std::string FileBytes(const std::string& path); // empty when unreadable
+// Creates the key when it is missing and sets one value (null name: the key's default value).
+bool SetRegistryValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
+                      size_t size);
+// Pumps this thread's messages until the condition holds or the time runs out.
+bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+// How many more GDI objects this process could create now: Wine's GetGuiResources is a stub.
+int GdiHeadroom();
 
 // A fresh folder under the temporary folder, removed with everything in it when the object goes.
 class ScratchFolder {
@@ -26,32 +36,22 @@ public:
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
-    // The folder's path, ending in a backslash.
-    const std::string& path() const { return m_path; }
+    const std::string& path() const { return m_path; } // ends in a backslash
     std::string File(const std::string& name) const { return m_path + name; }
 
 private:
     std::string m_path;
 };
 
-// Pumps this thread's messages until the condition holds or the time runs out.
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-
-// How many more GDI objects this process could create right now (the platform's per-process
-// quota minus what is in use). Wine has no GetGuiResources, so leaks show as lost headroom.
-int GdiHeadroom();
-
-// A top-level window whose client area is painted with a known pattern: four quadrants of
-// distinct colours.
+// A top-level window whose client area shows four quadrants of distinct colours.
 class PatternWindow {
 public:
     PatternWindow(int clientWidth, int clientHeight, const char* title = "Mirvox test pattern");
     ~PatternWindow();
     HWND hwnd() const { return m_hwnd; }
     void ResizeClient(int clientWidth, int clientHeight);
-    // Repaints with the colours of another phase, so that successive frames differ.
-    void SetPhase(int phase);
-    // The BGRX value the pattern of a phase has at client pixel (x, y), y counted from the top.
+    void SetPhase(int phase); // other colours, so that successive frames differ
+    // The BGRX value of client pixel (x, y), y counted from the top.
     static uint32_t ExpectedPixel(int x, int y, int width, int height, int phase = 0);
 
 private:
@@ -61,16 +61,32 @@ private:
 // Capture parameters for a window (null: the whole display) written into a scratch folder.
 CaptureParams WindowCaptureParams(HWND window, const ScratchFolder& folder, const char* fileName,
                                   int fps = 4);
-// Checks a decoded top-down BGRA frame against the pattern of a phase.
+// Checks a decoded top-down BGRA frame against the pattern of a phase (alpha ignored).
 void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int width, int height, int phase);
 
+// ffprobe's key=value lines, in order, for entries of the first video stream ("stream=width:packet=flags").
+std::vector<std::pair<std::string, std::string>>
+Ffprobe(const std::string& windowsPath, const std::string& entries, const std::string& options = "");
 struct VideoProbe {
     std::string codec, pixelFormat, frameRate;
-    int width = 0, height = 0, frames = -1;
+    int width = 0, height = 0, frames = -1; // frames counted by decoding
 };
-// ffprobe's view of the first video stream of the file (frames counted by decoding).
 VideoProbe ProbeVideo(const std::string& windowsPath);
-// All frames decoded by ffmpeg as top-down BGRA (4 x width x height bytes each).
+// Every frame as ffmpeg decodes it, top-down BGRA.
 std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height);
+
+// A user's answers to the compression dialog, for SetCodecChooser: "Full Frames (Uncompressed)", Cancel.
+BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options);
+BOOL CancelCodecChoice(PAVISTREAM, LPAVICOMPRESSOPTIONS*);
+class CodecChooserScope {
+public:
+    explicit CodecChooserScope(CodecChooser chooser) : m_previous(SetCodecChooser(chooser)) {}
+    ~CodecChooserScope() { SetCodecChooser(m_previous); }
+    CodecChooserScope(const CodecChooserScope&) = delete;
+    CodecChooserScope& operator=(const CodecChooserScope&) = delete;
+
+private:
+    CodecChooser m_previous;
+};
 
 } // namespace test_support
