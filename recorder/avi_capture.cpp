@@ -35,13 +35,15 @@ CAviCapture::CAviCapture(HWND owner, SharedFont captionFont, std::string caption
 }
 
 CAviCapture::~CAviCapture() {
-    // The file is finished when its last reference goes, so the streams go first.
+    // Every counted frame reaches the file before it is finished, which happens when its last
+    // reference goes: the waiting frames first, then the streams.
+    m_writer.reset();
     m_stream.reset();
     m_compressed.reset();
     m_file.reset();
     m_referenceSize.reset();
     ::AVIFileExit();
-    m_frame.reset();
+    m_canvas.reset();
 }
 
 int32_t CAviCapture::Open(CaptureParams* params) {
@@ -56,15 +58,10 @@ int32_t CAviCapture::Open(CaptureParams* params) {
     // This grab fixes the frame size of the whole recording; it is never written.
     if (CaptureFrame() != CaptureStatus::Grabbed)
         return 0;
-    if (!m_frame) {
+    if (!m_canvas) {
         ShowAppMessage("Error");
         return 0;
     }
-
-    GlobalLockGuard<BITMAPINFOHEADER> header(m_frame.get());
-    m_header = header.get();
-    if (!m_header)
-        return 0;
 
     if (!CreateFileAndStream(ComposeOutputPath(m_params->folder, m_params->fileName)))
         return 0;
@@ -83,9 +80,17 @@ int32_t CAviCapture::Open(CaptureParams* params) {
     if (::AVIMakeCompressedStream(m_compressed.put(), m_stream.get(), &m_options, nullptr) != 0)
         return 0;
 
-    LONG formatSize = static_cast<LONG>(m_header->biSize + 4 * m_header->biClrUsed);
-    if (::AVIStreamSetFormat(m_compressed.get(), 0, m_header, formatSize) != 0)
+    BITMAPINFOHEADER format = m_canvas->header();
+    if (::AVIStreamSetFormat(m_compressed.get(), 0, &format, sizeof(format)) != 0)
         return 0;
+    m_writer = std::make_unique<FrameWriterThread>([this](int32_t n, const void* data, uint32_t size) {
+        // The compressing stream flags the codec's key frames itself (and every frame of "Full
+        // Frames"); a flag of ours would mark every frame of a temporal codec as a key frame.
+        PAVISTREAM stream = m_compressed ? m_compressed.get() : m_stream.get();
+        const DWORD flags = m_compressed ? 0 : AVIIF_KEYFRAME;
+        return ::AVIStreamWrite(stream, n, 1, const_cast<void*>(data), static_cast<LONG>(size), flags,
+                                nullptr, nullptr) == 0;
+    });
     return 1;
 }
 
@@ -99,22 +104,18 @@ bool CAviCapture::CreateFileAndStream(const std::string& path) {
     m_streamInfo.fccHandler = 0;
     m_streamInfo.dwScale = 1;
     m_streamInfo.dwRate = static_cast<DWORD>(m_params->fps);
-    m_streamInfo.dwSuggestedBufferSize = m_header->biSizeImage;
-    ::SetRect(&m_streamInfo.rcFrame, 0, 0, m_header->biWidth, m_header->biHeight);
+    const BITMAPINFOHEADER& frame = m_canvas->header();
+    m_streamInfo.dwSuggestedBufferSize = frame.biSizeImage;
+    ::SetRect(&m_streamInfo.rcFrame, 0, 0, frame.biWidth, frame.biHeight);
     return CAviFileWriter::CreateStream(m_file, m_stream.put(), m_streamInfo) == 0;
 }
 
 int32_t CAviCapture::WriteFrame(int32_t n) {
-    GlobalLockGuard<BITMAPINFOHEADER> header(m_frame.get());
-    m_header = header.get();
-    if (!m_header)
+    if (!m_canvas || !m_writer)
         return 0;
-    PAVISTREAM stream = m_compressed ? m_compressed.get() : m_stream.get();
-    const BYTE* pixels = reinterpret_cast<const BYTE*>(m_header) + m_header->biSize + 4 * m_header->biClrUsed;
-    // The compressing stream flags the codec's key frames itself (and every frame of "Full Frames");
-    // a flag of ours would mark every frame of a temporal codec as a key frame.
-    const DWORD flags = m_compressed ? 0 : AVIIF_KEYFRAME;
-    HRESULT result = ::AVIStreamWrite(stream, n, 1, const_cast<BYTE*>(pixels),
-                                      static_cast<LONG>(m_header->biSizeImage), flags, nullptr, nullptr);
-    return result == 0 ? 1 : 0;
+    return m_writer->Submit(n, m_canvas->bits(), m_canvas->header().biSizeImage) ? 1 : 0;
+}
+
+bool CAviCapture::WriteFailed() const {
+    return m_writer && m_writer->Failed();
 }

@@ -11,6 +11,8 @@
 #include "avi/avi_file_stream.h"
 #include "recorder/capture_params.h"
 #include "recorder/capture_status.h"
+#include "recorder/frame_canvas.h"
+#include "recorder/frame_writer_thread.h"
 
 // Lives for exactly one recording: grabs frames of the display or of a window's client area,
 // stamps the caption on them and appends them to one AVI file.
@@ -24,8 +26,11 @@ public:
 
     // Nonzero when the file, the streams and the stream format are ready.
     int32_t Open(CaptureParams* params);
-    // Appends the last grabbed frame as sample n; nonzero when written.
+    // Appends the last grabbed frame as sample n; nonzero when it is on its way to the file (it is
+    // compressed and written in the background). Zero when an earlier frame could not be written.
     int32_t WriteFrame(int32_t n);
+    // Whether a frame handed over earlier could not be written.
+    bool WriteFailed() const;
     CaptureStatus CaptureFrame();
 
 private:
@@ -39,11 +44,12 @@ private:
     int32_t m_captionEnabled;
     int32_t m_captionLocation;
     HWND m_owner;
-    BITMAPINFOHEADER* m_header = nullptr;
-    UniqueGlobal m_frame;
+    std::unique_ptr<CFrameCanvas> m_canvas; // the last grabbed frame
     AVISTREAMINFOA m_streamInfo{};
     std::shared_ptr<CAviFileWriter> m_file;
     UniqueAviStream m_stream;
     UniqueAviStream m_compressed;
     AVICOMPRESSOPTIONS m_options{};
+    // Declared last: it goes first and writes what is still waiting while the streams exist.
+    std::unique_ptr<FrameWriterThread> m_writer;
 };

@@ -111,7 +111,11 @@ void CRecorderDlg::OnCaptureTimer(UINT_PTR timerId) {
 
     bool ok = true;
     UINT message = 0;
-    if (m_capture) {
+    if (m_capture && m_capture->WriteFailed()) {
+        // A frame of an earlier tick failed in the background: stop before grabbing another.
+        ok = false;
+        message = IDS_WRITE_ERROR;
+    } else if (m_capture) {
         const CaptureStatus status = m_capture->CaptureFrame();
         if (status == CaptureStatus::Grabbed) {
             ok = m_capture->WriteFrame(m_frameCount) != 0;

@@ -377,8 +377,9 @@ TEST_P(Journey, Runs) {
         EXPECT_GE(static_cast<int>(frames.size()), header) << "every flushed frame decodes";
     } else {
         EXPECT_EQ(header, decoded) << "the file was not completed";
-        // A close while recording may come one tick after the counter was read.
-        EXPECT_GE(decoded, last + 1);
+        // A close while recording may come one tick after the counter was read; a write that fails in
+        // the background is noticed a tick or two after the frames that did not reach the disk.
+        EXPECT_GE(decoded, last + (c.end == End::DiskFull ? -1 : 1));
         EXPECT_LE(decoded, last + (c.end == End::Close ? 2 : 1));
         EXPECT_EQ(static_cast<int>(frames.size()), c.window ? decoded : 0);
         EXPECT_EQ(Stored(), Render(expected));

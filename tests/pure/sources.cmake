@@ -3,7 +3,7 @@ set(MIRVOX_PURE_TEST_SOURCES
     ${CMAKE_SOURCE_DIR}/tests/pure/caption_format_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/pure/caption_placement_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/pure/dialog_init_data_test.cpp
-    ${CMAKE_SOURCE_DIR}/tests/pure/frame_layout_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/pure/frame_writer_thread_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/pure/opendml_writer_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/pure/path_split_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/pure/recording_timing_test.cpp

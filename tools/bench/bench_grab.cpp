@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "platform/unique_handle.h"
@@ -76,11 +77,15 @@ int main(int argc, char** argv) {
         params.folder = folder;
         params.fileName = "bench-recorder.avi";
         params.fps = 4;
-        CAviCapture capture(nullptr, nullptr, "", 0, 0);
-        if (!capture.Open(&params))
+        auto capture = std::make_unique<CAviCapture>(nullptr, nullptr, "", 0, 0);
+        if (!capture->Open(&params))
             return 1;
+        // The last frame also waits for the background writer to finish the file.
         recorder = Measure(frames, [&](int k) {
-            return capture.CaptureFrame() == CaptureStatus::Grabbed && capture.WriteFrame(k) != 0;
+            const bool ok = capture->CaptureFrame() == CaptureStatus::Grabbed && capture->WriteFrame(k) != 0;
+            if (k == frames - 1)
+                capture.reset();
+            return ok;
         });
     }
     ::DeleteFileA((folder + "bench-recorder.avi").c_str());
