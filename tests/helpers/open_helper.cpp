@@ -1,7 +1,6 @@
 // Stands in for the program associated with a document: notes the command line it was started with
 // in "opened.txt" of its working folder, then ends.
 #include <windows.h>
-
 #include <cstdio>
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

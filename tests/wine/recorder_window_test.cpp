@@ -203,6 +203,7 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
         HWND source = ::GetDlgItem(window, 1006);
         ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(source), TRUE);
         StartOrStop(window, source);
+        EXPECT_TRUE(::IsIconic(window)) << "a whole-screen recording minimises the recorder";
         EXPECT_EQ(TextOf(::GetDlgItem(window, 1003)) + L" " + TextOf(::GetDlgItem(window, 1021)), L"1 20");
         EXPECT_EQ(::SendMessageW(window, DM_GETDEFID, 0, 0), MAKELONG(IDOK, DC_HASDEFID));
         StartOrStop(window, window); // the source box is disabled while recording
@@ -247,9 +248,11 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
     std::string title = "x";
     while (title.size() < 1023)
         title += Ansi("表");
-    std::vector<UniqueWindow> windows; // shown, hidden, child, owned
-    for (DWORD style : std::array<DWORD, 4>{WS_VISIBLE, 0, WS_VISIBLE | WS_CHILD, WS_VISIBLE | WS_POPUP})
-        windows.emplace_back(::CreateWindowExA(0, "STATIC", title.c_str(), style | WS_CAPTION, 0, 0, 99, 99,
+    std::vector<UniqueWindow> windows; // shown, hidden, child, owned, without a title
+    for (DWORD style :
+         std::array<DWORD, 5>{WS_VISIBLE, 0, WS_VISIBLE | WS_CHILD, WS_VISIBLE | WS_POPUP, WS_VISIBLE})
+        windows.emplace_back(::CreateWindowExA(0, "STATIC", windows.size() < 4 ? title.c_str() : "",
+                                               style | WS_CAPTION, 0, 0, 99, 99,
                                                windows.empty() ? nullptr : windows[0].get(), 0, 0, 0));
     ::SetWindowLongPtrA(windows[0].get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc));
     RunRecorder([&](HWND window) {
@@ -266,13 +269,9 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
         for (int i = 0; i < ::SendDlgItemMessageA(window, 1006, CB_GETCOUNT, 0, 0); ++i)
             listed.push_back(ComboItemText(::GetDlgItem(window, 1006), i));
         EXPECT_EQ(listed, expected);
-        EXPECT_EQ(std::count(listed.begin(), listed.end(), title), 1) << "only the shown unowned one";
         g_activations = 0;
         ASSERT_GE(ChooseSource(window, title), 1);
         EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == window) << "raised, then the recorder";
-        ASSERT_EQ(ChooseSource(window, Ansi("全画面")), 0);
-        EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == window) << "the whole screen raised";
-        ChooseSource(window, title);
         StartOrStop(window);
         ASSERT_TRUE(WaitUntil([&] { return ShownCount(window) >= 1; }));
         StartOrStop(window);
@@ -287,8 +286,7 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
 }
 
 TEST_F(RecorderWindow, CaptionSettingsShowTheStoredLocationOkTakesFormatAndLocationCancelNothing) {
-    LOGFONTA font{};
-    std::strcpy(font.lfFaceName, "Tahoma");
+    const LOGFONTA font{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Serif"}; // not the list's first face
     Store("LFont", REG_BINARY, Bytes(font));
     for (int32_t location : {0, 2, 4, 9}) {
         Store("Location", REG_BINARY, Bytes(location));
@@ -301,7 +299,8 @@ TEST_F(RecorderWindow, CaptionSettingsShowTheStoredLocationOkTakesFormatAndLocat
             auto [settings, fonts] = OpenFontDialog(window);
             ASSERT_TRUE(fonts && !::GetWindow(fonts, GW_OWNER) && ::IsWindowEnabled(settings))
                 << "owned by none";
-            EXPECT_NE(TextOf(::GetDlgItem(fonts, 0x470)), L"Tahoma") << "the current font is preselected";
+            EXPECT_NE(TextOf(::GetDlgItem(fonts, 0x470)), L"DejaVu Serif")
+                << "the current font is preselected";
             End(fonts, cancel ? IDOK : IDCANCEL);
             for (int id = 1020; id <= 1025; ++id)
                 EXPECT_EQ(::IsDlgButtonChecked(settings, id) == BST_CHECKED, id == 1020 + location) << id;
@@ -316,10 +315,11 @@ TEST_F(RecorderWindow, CaptionSettingsShowTheStoredLocationOkTakesFormatAndLocat
 }
 
 TEST_F(RecorderWindow, BrowseSplitsAtTheTrueLastBackslashAndTheAboutBoxOpensTheReadMeOrTellsItCouldNot) {
-    // The second byte of 表 in code page 932 is 0x5C, a backslash's value.
+    // The second byte of 表 in code page 932 is 0x5C, a backslash's value; the file exists already.
     const std::string folder = m_folder.path() + Ansi("表示") + "\\", readMe = folder + "read1st.htm";
     ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
     std::ofstream(readMe) << "<html></html>";
+    std::ofstream(folder + Ansi("表")) << "";
     // To the helper beside this program; Wine does not merge HKCU\Software\Classes into the root.
     ::RegSetKeyValueA(HKEY_CLASSES_ROOT, ".htm", nullptr, REG_SZ, "MirvoxTest.htm", 15);
     ::RegSetKeyValueA(HKEY_CLASSES_ROOT, "MirvoxTest.htm\\shell\\open\\command", nullptr, REG_SZ,
@@ -329,24 +329,27 @@ TEST_F(RecorderWindow, BrowseSplitsAtTheTrueLastBackslashAndTheAboutBoxOpensTheR
     ::FindExecutableA(readMe.c_str(), nullptr, opener);
     ASSERT_TRUE(std::strstr(opener, "open_helper.exe")) << "never click while a real browser would start";
     RunRecorder([&](HWND window) {
-        for (const char* name : {"movie", "other.avi"}) {
+        for (const std::string& name : {Ansi("表"), std::string("other.avi")}) {
             PostCommand(window, 1001);
             HWND dialog = WaitForDialog(Wide("名前を付けて保存"));
             ASSERT_EQ(::GetWindow(dialog, GW_OWNER), window);
             ::SetDlgItemTextW(dialog, 0x47c, WideFromAnsi(folder + name).c_str());
-            End(dialog, *name == 'm' ? IDOK : IDCANCEL);
-            EXPECT_EQ(TextOf(::GetDlgItem(window, 1000)), L"movie");
+            End(dialog, name[0] == 'o' ? IDCANCEL : IDOK); // without the overwrite question
+            EXPECT_EQ(TextOf(::GetDlgItem(window, 1000)), Wide("表")) << "split at the true last backslash";
         }
+        wchar_t item[64] = {};
+        ::GetMenuStringW(::GetSystemMenu(window, FALSE), 16, item, 64, MF_BYCOMMAND);
+        EXPECT_EQ(item, Wide("Mirvoxバージョン情報...")) << "the system menu's command 16";
         HWND about = nullptr;
-        for (UINT message :
-             {WM_SYSCOMMAND + (16u << 16), WM_SYSCOMMAND + (31u << 16), WM_COMMAND + (20006u << 16)}) {
+        for (WPARAM command : {16, 31, 20006}) { // system commands 16 to 31, the icon's menu command
             if (about)
                 End(about, IDOK);
-            ::PostMessageW(window, LOWORD(message), HIWORD(message), 0);
+            ::PostMessageW(window, command < 32 ? WM_SYSCOMMAND : WM_COMMAND, command, 0);
             ASSERT_EQ(::GetWindow(about = WaitForDialog(Wide("バージョン情報")), GW_OWNER), window);
         }
         ::SetCurrentDirectoryA(m_folder.path().c_str()); // no read-me here
         PostCommand(about, 1009);                        // the read-me icon; STN_CLICKED is 0
+        EXPECT_EQ(::GetWindow(WaitForDialog(L"Mirvox", 10s, window), GW_OWNER), about);
         ExpectMessage(window, "ブラウザを起動できませんでした。");
         ::SetCurrentDirectoryA(folder.c_str());
         PostCommand(about, 1009);
@@ -355,13 +358,12 @@ TEST_F(RecorderWindow, BrowseSplitsAtTheTrueLastBackslashAndTheAboutBoxOpensTheR
             return std::getline(std::ifstream(folder + "opened.txt"), line) && line.find(readMe) != line.npos;
         }));
         Barrier(about);
-        EXPECT_TRUE(::IsWindowVisible(about) && Dialogs(L"Mirvox", false).size() == 1)
-            << "no message, box open";
+        EXPECT_TRUE(::IsWindowVisible(about) && Dialogs(L"Mirvox", false).size() == 1) << "no message";
         PostCommand(window, IDCANCEL);
     });
     ::SetCurrentDirectoryA(cwd);
     ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "MirvoxTest.htm");
-    EXPECT_EQ(Stored("Path") + Stored("File"), folder + '\0' + "movie" + '\0');
+    EXPECT_EQ(Stored("Path") + Stored("File"), folder + '\0' + Ansi("表") + '\0');
 }
 
 // GetGuiResources is a stub under Wine: objects are measured as headroom, how many more could be made.
@@ -406,5 +408,4 @@ TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
         PostCommand(window, IDCANCEL);
     });
     EXPECT_LT(memory[1].WorkingSetSize, memory[0].WorkingSetSize + (16u << 20));
-    EXPECT_EQ(ProbeVideo(m_folder.File("Mirvox.avi")).frames, posted);
 }
