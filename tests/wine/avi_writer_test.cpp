@@ -10,7 +10,7 @@
 #include "recorder/codec_choice.h"
 #include "tests/support/avi_reader.h"
 #include "tests/support/avi_writer_support.h"
-#include "tests/support/codec_support.h"
+#include "tests/support/test_support.h"
 #include "tests/support/small_filesystem.h"
 #include "tests/support/test_support.h"
 

@@ -16,7 +16,7 @@
 #include "platform/app_name.h"
 #include "platform/ui_text.h"
 #include "settings/settings_store.h"
-#include "tests/support/codec_support.h"
+#include "tests/support/test_support.h"
 #include "tests/support/cp932_support.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/test_support.h"
