@@ -1,5 +1,7 @@
 #include "tests/support/dialog_driver.h"
 
+#include "platform/ansi_text.h"
+
 #include <thread>
 
 namespace test_support {
@@ -50,6 +52,14 @@ std::wstring Wide(const char* utf8) {
 
 void PostCommand(HWND dialog, int id) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+std::string Ansi(const char* utf8) {
+    return AnsiFromWide(Wide(utf8));
+}
+
+void PressButton(HWND dialog, int id) {
+    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
 } // namespace test_support

@@ -27,7 +27,6 @@ using namespace test_support;
 
 namespace {
 
-const auto Ansi = [](const char* utf8) { return AnsiFromWide(Wide(utf8)); };
 const auto Bytes = [](const auto& v) { return std::string(reinterpret_cast<const char*>(&v), sizeof(v)); };
 
 const std::string kOptionKey = "Software\\Veldrane Products\\" + ExecutableBaseName() + "\\Option";
