@@ -24,13 +24,8 @@ cleanup() {
 trap 'cleanup; rm -rf "$OUT"' EXIT
 
 for size in 1280x720 1920x1080; do
-    fifo=$(mktemp -u)
-    mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -t 30 display_number <"$fifo"
-    rm -f "$fifo"
-    export DISPLAY=":$display_number"
+    start_private_display "$size"
+    xvfb_pid=$XVFB_PID
     prepare_wineprefix
     echo "== $size"
     wine "$BENCH" "$FRAMES" "Z:${OUT//\//\\}\\" 2>/dev/null | tr -d '\r'

@@ -54,12 +54,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fifo=$out/display
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 display_number <"$fifo"
-export DISPLAY=":$display_number"
+start_private_display 1280x720
+xvfb_pid=$XVFB_PID
 prepare_wineprefix
 
 echo

@@ -13,21 +13,15 @@ command -v xwininfo >/dev/null || { sudo=""; [[ $(id -u) -ne 0 ]] && sudo=sudo
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$(nproc)" --target Mirvox >/dev/null
 
-xvfb_pid="" mirvox_pid=""
+XVFB_PID="" mirvox_pid=""
 cleanup() {
     set +e
     WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1
     [[ -n $mirvox_pid ]] && wait "$mirvox_pid" 2>/dev/null
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" && wait "$xvfb_pid" 2>/dev/null
+    [[ -n $XVFB_PID ]] && kill "$XVFB_PID" && wait "$XVFB_PID" 2>/dev/null
 }
 trap cleanup EXIT
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 display_number <"$fifo"
-rm -f "$fifo"
-export DISPLAY=":$display_number"
+start_private_display 1280x720
 prepare_wineprefix
 
 (cd "$BUILD_DIR/win" && exec wine ./Mirvox.exe >/dev/null 2>&1) &

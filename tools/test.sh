@@ -14,21 +14,15 @@ LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmak
       -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$jobs"
 
-xvfb_pid=""
+XVFB_PID=""
 cleanup() {
     set +e
     WINEPREFIX=$WINEPREFIX wineserver -k >/dev/null 2>&1
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" >/dev/null 2>&1 && wait "$xvfb_pid" 2>/dev/null
-    [[ -n ${display_fifo:-} ]] && rm -f "$display_fifo"
+    [[ -n $XVFB_PID ]] && kill "$XVFB_PID" >/dev/null 2>&1 && wait "$XVFB_PID" 2>/dev/null
 }
 trap cleanup EXIT
 
-display_fifo=$(mktemp -u)
-mkfifo "$display_fifo"
-Xvfb -displayfd 3 -screen 0 1280x720x24 -nolisten tcp 3>"$display_fifo" >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 display_number <"$display_fifo"
-export DISPLAY=":$display_number"
+start_private_display 1280x720
 
 prepare_wineprefix
 # A persistent server, and Wine's background services started here with no terminal: started from

@@ -26,3 +26,18 @@ prepare_wineprefix() {
     wineserver -w
     echo "$PREFIX_SETUP_VERSION" >"$marker"
 }
+
+# Starts an Xvfb of our own (WIDTHxHEIGHT, then any further Xvfb arguments), exports DISPLAY and sets
+# XVFB_PID, by which the caller ends it.
+start_private_display() {
+    local size=$1 fifo number=""
+    shift
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp "$@" 3>"$fifo" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    read -r -t 30 number <"$fifo" || true
+    rm -f "$fifo"
+    [[ -n $number ]] || return 1
+    export DISPLAY=":$number"
+}
