@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <cstdlib>
 #include <map>
-#include <random>
 #include <string>
 
 #include "avi/avi_layout.h"
@@ -15,77 +11,11 @@
 #include "tests/support/avi_reader.h"
 
 using test_support::AviFile;
+using test_support::Disk;
+using test_support::DiskSink;
 using test_support::ReadAvi;
 
 namespace {
-
-struct Disk {
-    uint64_t capacity = UINT64_MAX; // the file's bytes fit below it
-    bool partial = false;           // a write across it writes what fits before failing
-    bool truncates = true;
-    uint64_t failingWrite = 0; // this write (counting from 1) fails, as an I/O error would, once
-};
-
-// The file sink's buffering over a disk: appending writes under 4 KiB gather in a 64 KiB buffer;
-// larger ones, and writes elsewhere, hand the buffer over first.
-class DiskSink : public ByteSink {
-public:
-    explicit DiskSink(Disk disk = {}) { Reset(disk); }
-    // An empty file again; the memory stays, which keeps thousands of runs quick.
-    void Reset(Disk disk) {
-        m_disk = disk;
-        bytes.clear();
-        m_held.clear();
-        writes = 0;
-    }
-    bool WriteAt(uint64_t offset, const void* data, size_t size) override {
-        const auto* p = static_cast<const uint8_t*>(data);
-        if (offset == m_heldAt + m_held.size() && size < 4096 && m_held.size() + size <= 65536) {
-            m_heldAt = m_held.empty() ? offset : m_heldAt;
-            m_held.insert(m_held.end(), p, p + size);
-            return true;
-        }
-        const bool flushed = Flush();
-        if (size >= 4096)
-            return WriteThrough(offset, p, size) && flushed;
-        m_heldAt = offset;
-        m_held.assign(p, p + size);
-        return flushed;
-    }
-    bool Flush() override {
-        const bool written = WriteThrough(m_heldAt, m_held.data(), m_held.size());
-        m_held.clear();
-        return written;
-    }
-    bool Truncate(uint64_t size) override {
-        m_held.resize(m_heldAt >= size ? 0 : std::min<uint64_t>(m_held.size(), size - m_heldAt));
-        const bool flushed = Flush();
-        if (m_disk.truncates)
-            bytes.resize(size);
-        return m_disk.truncates && flushed;
-    }
-    std::vector<uint8_t> bytes;
-    uint64_t writes = 0;
-
-private:
-    bool WriteThrough(uint64_t offset, const uint8_t* p, size_t size) {
-        if (size == 0)
-            return true;
-        const uint64_t room = offset < m_disk.capacity ? m_disk.capacity - offset : 0;
-        const size_t fits = ++writes == m_disk.failingWrite ? 0
-                            : size <= room                  ? size
-                            : m_disk.partial                ? room
-                                                            : 0;
-        if (fits > 0) {
-            bytes.resize(std::max<uint64_t>(bytes.size(), offset + fits));
-            std::memcpy(bytes.data() + offset, p, fits);
-        }
-        return fits == size;
-    }
-    Disk m_disk;
-    std::vector<uint8_t> m_held;
-    uint64_t m_heldAt = 0;
-};
 
 // A frame whose bytes tell which frame it is; made once, as the full-disk test asks for many.
 const std::vector<uint8_t>& Payload(uint32_t index, uint32_t size) {
@@ -96,17 +26,10 @@ const std::vector<uint8_t>& Payload(uint32_t index, uint32_t size) {
     return p;
 }
 
-std::string Errors(const AviFile& avi) {
-    std::string all;
-    for (const std::string& e : avi.errors)
-        all += e + "\n";
-    return all;
-}
-
 // The file reads without a single inconsistency and indexes frames 0..count-1 as written.
 void ExpectFramesAre(std::span<const uint8_t> file, const AviFile& avi, uint32_t count,
                      uint32_t (*sizeOf)(uint32_t)) {
-    EXPECT_TRUE(avi.errors.empty()) << Errors(avi);
+    EXPECT_TRUE(avi.errors.empty()) << testing::PrintToString(avi.errors);
     ASSERT_EQ(avi.frames.size(), count);
     for (uint32_t k = 0; k < count; ++k)
         EXPECT_EQ(test_support::FrameBytes(file, avi.frames[k]), Payload(k, sizeOf(k))) << "frame " << k;
@@ -114,51 +37,92 @@ void ExpectFramesAre(std::span<const uint8_t> file, const AviFile& avi, uint32_t
 
 std::vector<uint8_t> BitmapFormat(int32_t w, int32_t h, uint32_t compression) {
     avi::Encoder e;
-    e.U32(40);
-    e.U32(static_cast<uint32_t>(w));
-    e.U32(static_cast<uint32_t>(h));
-    e.U16(1);
-    e.U16(32);
-    e.U32(compression);
-    e.U32(static_cast<uint32_t>(w * h * 4));
-    e.Zeros(16);
+    e.U32(40), e.U32(w), e.U32(h), e.U16(1), e.U16(32), e.U32(compression), e.U32(w * h * 4), e.Zeros(16);
     return e.bytes();
 }
 
 VideoStreamHeader Header(int16_t w, int16_t h, uint32_t fps) {
-    VideoStreamHeader v;
-    v.rate = fps;
-    v.suggestedBufferSize = static_cast<uint32_t>(w * h * 4);
-    v.right = w;
-    v.bottom = h;
-    return v;
+    return {.rate = fps, .suggestedBufferSize = static_cast<uint32_t>(w * h * 4), .right = w, .bottom = h};
 }
 
-// A recording of several segments.
+// The frames as they are after the last flush: the file up to the end of its last whole RIFF.
+AviFile Flushed(std::span<const uint8_t> file) {
+    return ReadAvi(file.first(ReadAvi(file).end));
+}
+
 struct Recording {
     const char* name;
     int16_t w, h;
-    uint32_t compression, frames;
+    uint32_t fps, compression, frames;
     uint32_t (*sizeOf)(uint32_t);
     WriterLimits limits;
+    bool oddFormat = false; // a byte after the BITMAPINFOHEADER
 };
 
+// Frames of 4 KiB go past the sink's buffer; small ones gather in it.
 uint32_t FourKiB(uint32_t) {
     return 4096;
 }
 uint32_t OddAndEven(uint32_t k) {
     return 90 + k * 37 % 101;
 }
+uint32_t Small(uint32_t k) {
+    return 100 + k % 5;
+}
 
-// 4 KiB frames go past the sink's buffer; small ones gather in it, and their first RIFF closes right
+// The first two are filled up in every way; the small compressed one's first RIFF closes right
 // after a flush, so that its idx1 is written alone.
-constexpr WriterLimits kTwoBigFramesASegment{
-    .segmentBytes = 10000, .flushFrames = 2, .runFrames = 3, .superIndexEntries = 16};
-constexpr WriterLimits kFourSmallFramesFirst{
-    .segmentBytes = 1800, .flushFrames = 3, .runFrames = 4, .superIndexEntries = 24};
 const Recording kRecordings[] = {
-    {"32x32 uncompressed", 32, 32, 0, 5, FourKiB, kTwoBigFramesASegment},
-    {"small compressed", 8, 8, avi::FourCc("MRLE"), 24, OddAndEven, kFourSmallFramesFirst},
+    {"32x32 uncompressed",
+     32,
+     32,
+     10,
+     0,
+     5,
+     FourKiB,
+     {.segmentBytes = 10000, .flushFrames = 2, .runFrames = 3, .superIndexEntries = 16}},
+    {"small compressed",
+     8,
+     8,
+     10,
+     avi::FourCc("MRLE"),
+     24,
+     OddAndEven,
+     {.segmentBytes = 1800, .flushFrames = 3, .runFrames = 4, .superIndexEntries = 24}},
+    {"one segment", 4, 2, 5, 0, 3, [](uint32_t) { return 32u; }, {}},
+    {"odd frames and format",
+     4,
+     2,
+     4,
+     avi::FourCc("MRLE"),
+     5,
+     [](uint32_t k) { return k * 3 + 1; },
+     {},
+     true},
+    {"a run a segment",
+     10,
+     10,
+     30,
+     0,
+     40,
+     Small,
+     {.segmentBytes = 4096, .flushFrames = 3, .superIndexEntries = 200}},
+    {"runs of 7",
+     10,
+     10,
+     30,
+     0,
+     300,
+     Small,
+     {.segmentBytes = 20000, .runFrames = 7, .superIndexEntries = 200}},
+    {"a flush and a run a frame",
+     10,
+     10,
+     30,
+     0,
+     40,
+     Small,
+     {.segmentBytes = 6000, .flushFrames = 1, .runFrames = 1, .superIndexEntries = 200}},
 };
 
 struct Outcome {
@@ -168,10 +132,18 @@ struct Outcome {
     bool finished = false;
 };
 
+std::vector<uint8_t> Format(const Recording& r) {
+    auto format = BitmapFormat(r.w, r.h, r.compression);
+    if (r.oddFormat)
+        format.push_back(0x5A);
+    return format;
+}
+
+// Every third frame is a key frame.
 Outcome Record(const Recording& r, DiskSink& sink) {
     Outcome o;
-    OpenDmlWriter writer(sink, Header(r.w, r.h, 10), r.limits);
-    const auto format = BitmapFormat(r.w, r.h, r.compression);
+    OpenDmlWriter writer(sink, Header(r.w, r.h, r.fps), r.limits);
+    const auto format = Format(r);
     o.formatSet = writer.SetFormat(format.data(), format.size());
     while (o.accepted < r.frames && writer.WriteFrame(Payload(o.accepted, r.sizeOf(o.accepted)).data(),
                                                       r.sizeOf(o.accepted), o.accepted % 3 == 0, 0))
@@ -186,75 +158,24 @@ Outcome Record(const Recording& r, DiskSink& sink) {
 
 } // namespace
 
-TEST(OpenDmlWriter, SmallFileHeadersAndIndexesFieldByField) {
-    DiskSink sink;
-    OpenDmlWriter writer(sink, Header(4, 2, 5));
-    const auto format = BitmapFormat(4, 2, 0);
-    ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
-    for (uint32_t k = 0; k < 3; ++k)
-        ASSERT_TRUE(writer.WriteFrame(Payload(k, 32).data(), 32, k != 1, 0));
-    ASSERT_TRUE(writer.Finish());
-
-    const AviFile avi = ReadAvi(sink.bytes);
-    ExpectFramesAre(sink.bytes, avi, 3, [](uint32_t) { return 32u; });
-    ASSERT_EQ(avi.riffs.size(), 1u);
-    EXPECT_EQ(avi.microSecPerFrame, 200000u);
-    EXPECT_EQ(avi.rate, 5u);
-    EXPECT_EQ(avi.scale, 1u);
-    EXPECT_EQ(avi.suggestedBufferSize, 32u);
-    EXPECT_EQ(avi.width, 4u);
-    EXPECT_EQ(avi.height, 2u);
-    EXPECT_EQ(avi.format, format);
-    EXPECT_EQ(avi.length, 3u);
-    EXPECT_EQ(avi.flags, avi::kAvifHasIndex);
-    EXPECT_EQ(avi.chunkId, avi::kUncompressedFrame);
-    EXPECT_FALSE(avi.frames[1].key);
-    EXPECT_TRUE(avi.frames[2].key);
-    EXPECT_EQ(avi.idx1, avi.frames);
-}
-
-TEST(OpenDmlWriter, OddFramesArePaddedAndCompressedFormatsUseDc) {
-    DiskSink sink;
-    OpenDmlWriter writer(sink, Header(4, 2, 4));
-    auto format = BitmapFormat(4, 2, avi::FourCc("MRLE"));
-    format.push_back(0x5A); // an odd format size too
-    ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
-    auto sizeOf = [](uint32_t k) { return k * 3 + 1; }; // 1, 4, 7, 10, 13: odd and even
-    for (uint32_t k = 0; k < 5; ++k)
-        ASSERT_TRUE(writer.WriteFrame(Payload(k, sizeOf(k)).data(), sizeOf(k), true, 0));
-    ASSERT_TRUE(writer.Finish());
-    const AviFile avi = ReadAvi(sink.bytes);
-    EXPECT_EQ(avi.format, format);
-    EXPECT_EQ(avi.chunkId, avi::kCompressedFrame);
-    EXPECT_EQ(avi.handler, avi::FourCc("MRLE"));
-    ExpectFramesAre(sink.bytes, avi, 5, sizeOf);
-}
-
-TEST(OpenDmlWriter, SegmentsStayWithinTheLimitAndIndexEveryFrame) {
-    struct Case {
-        uint64_t segment;
-        uint32_t frames, flushFrames, runFrames;
-    };
-    for (Case c : {Case{4096, 40, 3, 256}, Case{20000, 300, 32, 7}, Case{6000, 40, 1, 1}}) {
-        SCOPED_TRACE(c.segment);
+// The reader checks the file's indexes and counts against each other; here they meet what was written.
+TEST(OpenDmlWriter, FilesReadBackAsWritten) {
+    for (const Recording& r : kRecordings) {
+        SCOPED_TRACE(r.name);
         DiskSink sink;
-        WriterLimits limits;
-        limits.segmentBytes = c.segment;
-        limits.flushFrames = c.flushFrames;
-        limits.runFrames = c.runFrames;
-        limits.superIndexEntries = 200;
-        OpenDmlWriter writer(sink, Header(10, 10, 30), limits);
-        const auto format = BitmapFormat(10, 10, 0);
-        ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
-        auto sizeOf = [](uint32_t k) { return 100 + k % 5; };
-        for (uint32_t k = 0; k < c.frames; ++k)
-            ASSERT_TRUE(writer.WriteFrame(Payload(k, sizeOf(k)).data(), sizeOf(k), true, k));
-        ASSERT_TRUE(writer.Finish());
+        ASSERT_TRUE(Record(r, sink).finished);
         const AviFile avi = ReadAvi(sink.bytes);
-        ExpectFramesAre(sink.bytes, avi, c.frames, sizeOf);
-        EXPECT_GT(avi.riffs.size(), 1u);
+        ExpectFramesAre(sink.bytes, avi, r.frames, r.sizeOf);
+        EXPECT_EQ(std::tie(avi.microSecPerFrame, avi.rate, avi.scale, avi.width, avi.height, avi.handler),
+                  std::tuple(1000000 / r.fps, r.fps, 1u, uint32_t(r.w), uint32_t(r.h), r.compression));
+        EXPECT_EQ(avi.suggestedBufferSize, uint32_t(r.w * r.h * 4));
+        EXPECT_EQ(avi.format, Format(r));
+        EXPECT_EQ(avi.flags, avi::kAvifHasIndex);
+        for (size_t k = 0; k < avi.frames.size(); ++k)
+            EXPECT_EQ(avi.frames[k].key, k % 3 == 0) << "frame " << k;
+        EXPECT_EQ(avi.riffs.size() > 1, r.limits.segmentBytes < 100000);
         for (const auto& riff : avi.riffs)
-            EXPECT_LE(8 + riff.size, c.segment) << "RIFF at " << riff.offset;
+            EXPECT_LE(8 + riff.size, r.limits.segmentBytes) << "RIFF at " << riff.offset;
     }
 }
 
@@ -262,27 +183,22 @@ TEST(OpenDmlWriter, SegmentsStayWithinTheLimitAndIndexEveryFrame) {
 // to the end of its last RIFF, the frames since then beyond it.
 TEST(OpenDmlWriter, FileOnDiskIsCompleteAfterEveryFlush) {
     DiskSink sink;
-    WriterLimits limits;
-    limits.segmentBytes = 2048;
-    limits.flushFrames = 4;
-    limits.runFrames = 6;
-    limits.superIndexEntries = 100;
+    const WriterLimits limits{
+        .segmentBytes = 2048, .flushFrames = 4, .runFrames = 6, .superIndexEntries = 100};
     OpenDmlWriter writer(sink, Header(8, 8, 10), limits);
     const auto format = BitmapFormat(8, 8, 0);
     ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
     uint32_t flushed = 0;
-    for (uint32_t k = 0; k < 60; ++k) {
+    for (uint32_t k = 0; k < 60 && !HasFailure(); ++k) {
         ASSERT_TRUE(writer.WriteFrame(Payload(k, 50).data(), 50, true, 0));
-        const std::span<const uint8_t> file(sink.bytes);
-        const AviFile avi = ReadAvi(file.first(ReadAvi(file).end));
+        const AviFile avi = Flushed(sink.bytes);
         if (avi.frames.size() != flushed) {
             EXPECT_EQ(avi.frames.size(), k + 1) << "a flush covers every frame written";
             flushed = static_cast<uint32_t>(avi.frames.size());
         }
         EXPECT_GE(flushed + limits.flushFrames, k + 1);
-        ExpectFramesAre(file, avi, flushed, [](uint32_t) { return 50u; });
-        if (HasFatalFailure())
-            return;
+        ExpectFramesAre(std::span<const uint8_t>(sink.bytes).first(ReadAvi(sink.bytes).end), avi, flushed,
+                        [](uint32_t) { return 50u; });
     }
 }
 
@@ -291,17 +207,12 @@ TEST(OpenDmlWriter, TimeDecidesTheFlushWhenFramesAreFew) {
     OpenDmlWriter writer(sink, Header(8, 8, 10));
     const auto format = BitmapFormat(8, 8, 0);
     ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
-    struct Step {
-        uint64_t ms;
-        size_t visible;
-    };
     uint32_t k = 0;
-    for (Step s :
-         {Step{5000, 1}, Step{5400, 1}, Step{5999, 1}, Step{6000, 4}, Step{6001, 4}, Step{7000, 6}}) {
-        ASSERT_TRUE(writer.WriteFrame(Payload(k, 20).data(), 20, true, s.ms));
+    for (auto [ms, visible] :
+         {std::pair{5000, 1u}, {5400, 1u}, {5999, 1u}, {6000, 4u}, {6001, 4u}, {7000, 6u}}) {
+        ASSERT_TRUE(writer.WriteFrame(Payload(k, 20).data(), 20, true, ms));
         ++k;
-        const std::span<const uint8_t> file(sink.bytes);
-        EXPECT_EQ(ReadAvi(file.first(ReadAvi(file).end)).frames.size(), s.visible) << "at " << s.ms << " ms";
+        EXPECT_EQ(Flushed(sink.bytes).frames.size(), visible) << "at " << ms << " ms";
     }
 }
 
@@ -314,18 +225,16 @@ TEST(OpenDmlWriter, DiskFullAtEveryByteLeavesAConsistentFile) {
         const char* name;
         bool partial, truncates, oneWriteFails;
     };
-    for (const Recording& r : kRecordings) {
+    for (const Recording& r : std::span(kRecordings, 2)) {
         DiskSink unlimited;
         ASSERT_TRUE(Record(r, unlimited).finished);
-        const AviFile complete = ReadAvi(unlimited.bytes);
-        ExpectFramesAre(unlimited.bytes, complete, r.frames, r.sizeOf);
-        ASSERT_GE(complete.riffs.size(), 3u) << r.name;
+        ASSERT_GE(ReadAvi(unlimited.bytes).riffs.size(), 3u) << r.name;
         for (Mode m : {Mode{"whole writes", false, true, false}, Mode{"partial writes", true, true, false},
                        Mode{"partial writes, no cut", true, false, false},
                        Mode{"one write fails", false, true, true}}) {
             const uint64_t runs = m.oneWriteFails ? unlimited.writes : unlimited.bytes.size();
             DiskSink sink;
-            for (uint64_t at = 0; at < runs; ++at) {
+            for (uint64_t at = 0; at < runs && !HasFailure(); ++at) {
                 SCOPED_TRACE(std::string(r.name) + ", " + m.name + " at " + std::to_string(at));
                 sink.Reset(m.oneWriteFails ? Disk{UINT64_MAX, false, true, at + 1}
                                            : Disk{at, m.partial, m.truncates});
@@ -335,19 +244,14 @@ TEST(OpenDmlWriter, DiskFullAtEveryByteLeavesAConsistentFile) {
                 const AviFile whole = ReadAvi(file);
                 const std::span<const uint8_t> tail = file.subspan(whole.end);
                 EXPECT_TRUE(tail.size() < 4 || little_endian::LoadU32(tail.data()) == avi::kJunk);
-                if (m.truncates) {
-                    EXPECT_TRUE(tail.empty());
-                }
+                EXPECT_TRUE(tail.empty() || !m.truncates);
                 if (!o.formatSet) {
                     EXPECT_EQ(whole.end, 0u);
-                } else {
-                    EXPECT_GE(o.frames, o.accepted);
-                    EXPECT_LE(o.frames, o.accepted + 1);
-                    const std::span<const uint8_t> avi = file.first(whole.end);
-                    ExpectFramesAre(avi, tail.empty() ? whole : ReadAvi(avi), o.frames, r.sizeOf);
+                    continue;
                 }
-                if (HasFailure())
-                    return;
+                EXPECT_TRUE(o.frames == o.accepted || o.frames == o.accepted + 1) << o.frames;
+                const std::span<const uint8_t> avi = file.first(whole.end);
+                ExpectFramesAre(avi, tail.empty() ? whole : ReadAvi(avi), o.frames, r.sizeOf);
             }
         }
     }
@@ -368,47 +272,32 @@ TEST(OpenDmlWriter, FfprobeDecodesTheIndexedFramesOfFullDiskFiles) {
                                         whole.frames.back().offset + 2000};
     for (size_t i = 1; i < whole.riffs.size(); ++i)
         capacities.push_back(whole.riffs[i].offset + 10);
-    const std::string path =
-        (std::filesystem::temp_directory_path() / ("odml-" + std::to_string(std::random_device{}()) + ".avi"))
-            .string();
-    for (bool partial : {false, true}) {
+    for (bool partial : {false, true})
         for (uint64_t capacity : capacities) {
-            SCOPED_TRACE((partial ? "partial writes, disk of " : "whole writes, disk of ") +
+            SCOPED_TRACE(std::string(partial ? "partial" : "whole") + " writes, disk of " +
                          std::to_string(capacity));
             DiskSink sink(Disk{capacity, partial});
             Record(r, sink);
             const AviFile avi = ReadAvi(sink.bytes);
-            EXPECT_TRUE(avi.errors.empty()) << Errors(avi);
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char*>(sink.bytes.data()),
-                       static_cast<std::streamsize>(sink.bytes.size()));
-            FILE* probe = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                                 "stream=nb_read_frames -of csv=p=0 '" +
-                                 path + "'")
-                                    .c_str(),
-                                "r");
-            ASSERT_NE(probe, nullptr);
-            char out[64] = {};
-            const bool read = std::fgets(out, sizeof(out), probe) != nullptr;
-            pclose(probe);
-            ASSERT_TRUE(read) << "no answer from ffprobe";
-            EXPECT_EQ(std::atoi(out), static_cast<int>(avi.frames.size()));
+            EXPECT_TRUE(avi.errors.empty()) << testing::PrintToString(avi.errors);
+            const std::string out =
+                test_support::RunOnFile(sink.bytes, "ffprobe -v error -count_frames -select_streams v:0 "
+                                                    "-show_entries stream=nb_read_frames -of csv=p=0 %s");
+            ASSERT_FALSE(out.empty()) << "no answer from ffprobe";
+            EXPECT_EQ(std::atoi(out.c_str()), static_cast<int>(avi.frames.size()));
         }
-    }
-    std::remove(path.c_str());
 #endif
 }
 
 TEST(OpenDmlWriter, SuperIndexHasRoomForSixHoursAtTheStreamRate) {
-    struct Case {
-        int16_t w, h;
-        uint32_t fps, atLeast;
-    };
     // 6 h at 60 fps is 1,296,000 frames: 5,063 runs of 256; 1920x1080x4 frames fill 10,010 segments.
-    for (Case c : {Case{1920, 1080, 60, 5063 + 10010}, Case{1280, 720, 4, 338 + 297}, Case{16, 16, 1, 85}}) {
+    for (auto [w, h, fps, atLeast] :
+         {std::tuple<int16_t, int16_t, uint32_t, uint32_t>{1920, 1080, 60, 5063 + 10010},
+          {1280, 720, 4, 338 + 297},
+          {16, 16, 1, 85}}) {
         DiskSink sink;
-        OpenDmlWriter writer(sink, Header(c.w, c.h, c.fps));
-        EXPECT_GE(writer.SuperIndexCapacity(), c.atLeast) << c.w << "x" << c.h << "@" << c.fps;
+        EXPECT_GE(OpenDmlWriter(sink, Header(w, h, fps)).SuperIndexCapacity(), atLeast)
+            << w << "x" << h << "@" << fps;
     }
 }
 
@@ -420,7 +309,5 @@ TEST(OpenDmlWriter, RefusesFramesBeforeTheFormatAndASecondFormat) {
     ASSERT_TRUE(writer.SetFormat(format.data(), format.size()));
     EXPECT_FALSE(writer.SetFormat(format.data(), format.size()));
     ASSERT_TRUE(writer.Finish());
-    const AviFile avi = ReadAvi(sink.bytes);
-    EXPECT_TRUE(avi.errors.empty()) << Errors(avi);
-    EXPECT_EQ(avi.frames.size(), 0u);
+    ExpectFramesAre(sink.bytes, ReadAvi(sink.bytes), 0, FourKiB);
 }

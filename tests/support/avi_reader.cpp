@@ -1,6 +1,9 @@
 #include "tests/support/avi_reader.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 
 #include "platform/little_endian.h"
 
@@ -271,5 +274,27 @@ std::vector<uint8_t> FrameBytes(std::span<const uint8_t> file, const AviFrame& f
     const auto begin = file.begin() + static_cast<std::ptrdiff_t>(frame.offset + 8);
     return std::vector<uint8_t>(begin, begin + frame.size);
 }
+
+#ifndef _WIN32
+std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command) {
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("mirvox-" + std::to_string(std::random_device{}()) + ".avi"))
+                                 .string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool saved = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::string out, line = command;
+    if (file && std::fclose(file) == 0 && saved) {
+        line.replace(line.find("%s"), 2, "'" + path + "'");
+        if (std::FILE* pipe = popen(line.c_str(), "r")) {
+            char buffer[65536];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+                out.append(buffer, n);
+            pclose(pipe);
+        }
+    }
+    std::remove(path.c_str());
+    return out;
+}
+#endif
 
 } // namespace test_support

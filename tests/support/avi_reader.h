@@ -1,9 +1,13 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "avi/opendml_writer.h"
 
 // A strict reader of one-video-stream AVI files with OpenDML indexes. It parses what a player uses
 // and lists every way the file disagrees with itself, so that a test asserts on `errors` being empty
@@ -45,5 +49,78 @@ struct AviFile {
 AviFile ReadAvi(std::span<const uint8_t> file);
 // The frame's payload; empty when it lies outside the file.
 std::vector<uint8_t> FrameBytes(std::span<const uint8_t> file, const AviFrame& frame);
+
+struct Disk {
+    uint64_t capacity = UINT64_MAX; // the file's bytes fit below it
+    bool partial = false;           // a write across it writes what fits before failing
+    bool truncates = true;
+    uint64_t failingWrite = 0; // this write (counting from 1) fails, as an I/O error would, once
+};
+
+// A file in memory behind the file sink's buffering: appending writes under 4 KiB gather in a 64 KiB
+// buffer; larger ones, and writes elsewhere, hand the buffer over first.
+class DiskSink : public ByteSink {
+public:
+    explicit DiskSink(Disk disk = {}) { Reset(disk); }
+    // An empty file again; the memory stays, which keeps thousands of runs quick.
+    void Reset(Disk disk) {
+        m_disk = disk;
+        bytes.clear();
+        m_held.clear();
+        writes = 0;
+    }
+    bool WriteAt(uint64_t offset, const void* data, size_t size) override {
+        const auto* p = static_cast<const uint8_t*>(data);
+        if (offset == m_heldAt + m_held.size() && size < 4096 && m_held.size() + size <= 65536) {
+            m_heldAt = m_held.empty() ? offset : m_heldAt;
+            m_held.insert(m_held.end(), p, p + size);
+            return true;
+        }
+        const bool flushed = Flush();
+        if (size >= 4096)
+            return WriteThrough(offset, p, size) && flushed;
+        m_heldAt = offset;
+        m_held.assign(p, p + size);
+        return flushed;
+    }
+    bool Flush() override {
+        const bool written = WriteThrough(m_heldAt, m_held.data(), m_held.size());
+        m_held.clear();
+        return written;
+    }
+    bool Truncate(uint64_t size) override {
+        m_held.resize(m_heldAt >= size ? 0 : std::min<uint64_t>(m_held.size(), size - m_heldAt));
+        const bool flushed = Flush();
+        if (m_disk.truncates)
+            bytes.resize(size);
+        return m_disk.truncates && flushed;
+    }
+    std::vector<uint8_t> bytes;
+    uint64_t writes = 0;
+
+private:
+    bool WriteThrough(uint64_t offset, const uint8_t* p, size_t size) {
+        if (size == 0)
+            return true;
+        const uint64_t room = offset < m_disk.capacity ? m_disk.capacity - offset : 0;
+        const size_t fits = ++writes == m_disk.failingWrite ? 0
+                            : size <= room                  ? size
+                            : m_disk.partial                ? room
+                                                            : 0;
+        if (fits > 0) {
+            bytes.resize(std::max<uint64_t>(bytes.size(), offset + fits));
+            std::memcpy(bytes.data() + offset, p, fits);
+        }
+        return fits == size;
+    }
+    Disk m_disk;
+    std::vector<uint8_t> m_held;
+    uint64_t m_heldAt = 0;
+};
+
+#ifndef _WIN32
+// What a host tool prints when run on the bytes, saved as a file whose path replaces "%s" in the command.
+std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command);
+#endif
 
 } // namespace test_support
