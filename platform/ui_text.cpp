@@ -19,6 +19,10 @@ void ShowMessage(HWND owner, const std::string& text, const std::string& caption
     ::MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK);
 }
 
+void SetWindowNumber(HWND window, int32_t value) {
+    ::SetWindowTextA(window, std::to_string(value).c_str());
+}
+
 std::string GetWindowTextString(HWND window) {
     int length = ::GetWindowTextLengthA(window);
     std::string text(static_cast<size_t>(length) + 1, '\0');

@@ -4,7 +4,6 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "platform/ansi_text.h"
 #include "platform/ui_text.h"
@@ -111,15 +110,12 @@ BOOL CRecorderDlg::OnInitDialog() {
 void CRecorderDlg::InitNumberBoxes() {
     // The box text is written after the position so that an out-of-range stored value is shown as
     // stored rather than as the control's clamped position.
-    char number[16];
     ::SendMessageA(m_rateSpin, UDM_SETRANGE32, 1, 200);
     ::SendMessageA(m_rateSpin, UDM_SETPOS32, 0, m_params.rate);
-    std::snprintf(number, sizeof(number), "%d", m_params.rate);
-    ::SetWindowTextA(m_rateBox, number);
+    SetWindowNumber(m_rateBox, m_params.rate);
     ::SendMessageA(m_fpsSpin, UDM_SETRANGE32, 1, 60);
     ::SendMessageA(m_fpsSpin, UDM_SETPOS32, 0, m_params.fps);
-    std::snprintf(number, sizeof(number), "%d", m_params.fps);
-    ::SetWindowTextA(m_fpsBox, number);
+    SetWindowNumber(m_fpsBox, m_params.fps);
 }
 
 void CRecorderDlg::CreateAnimation() {

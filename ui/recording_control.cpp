@@ -42,9 +42,7 @@ void CRecorderDlg::ToggleRecording() {
 // then shows the value the recording uses, not what was typed.
 int32_t CRecorderDlg::ReadSpinPosition(HWND spin, HWND buddy) {
     const auto value = static_cast<int32_t>(::SendMessageA(spin, UDM_GETPOS32, 0, 0));
-    char number[16];
-    std::snprintf(number, sizeof(number), "%d", value);
-    ::SetWindowTextA(buddy, number);
+    SetWindowNumber(buddy, value);
     return value;
 }
 
