@@ -5,7 +5,6 @@
 #include <array>
 #include <fstream>
 #include <optional>
-#include <regex>
 
 #include "platform/unique_handle.h"
 #include "res/resource.h"
@@ -28,9 +27,6 @@ constexpr int kWidth = 160, kHeight = 120; // the recorded window's client area
 
 std::string Env(const char* name) {
     return std::getenv(name) ? std::getenv(name) : "";
-}
-std::string Quote(const std::string& s) {
-    return "'" + std::regex_replace(s, std::regex("'"), "'\\''") + "'";
 }
 bool Until(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s) {
     return PumpUntil(condition, timeout);
@@ -99,7 +95,7 @@ std::array<int, 5> ProbeFile(const std::string& path) {
     std::array<int, 5> p{-1, -1, -1, -1, -1};
     const std::string query = "ffprobe -v error -count_frames -select_streams v:0 -of csv=p=0 -show_entries "
                               "stream=width,height,r_frame_rate,nb_frames,nb_read_frames ";
-    std::sscanf(RunHost(query + Quote(HostPath(path))).c_str(), "%d,%d,%d/1,%d,%d", &p[0], &p[1], &p[2],
+    std::sscanf(RunHost(query + ShellQuote(HostPath(path))).c_str(), "%d,%d,%d/1,%d,%d", &p[0], &p[1], &p[2],
                 &p[3], &p[4]);
     return p;
 }

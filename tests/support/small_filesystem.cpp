@@ -2,25 +2,18 @@
 
 namespace test_support {
 
-namespace {
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
-
-} // namespace
-
 SmallFilesystem::SmallFilesystem(const ScratchFolder& folder, const char* size)
     : m_dir(folder.File("small")) {
     ::CreateDirectoryA(m_dir.c_str(), nullptr);
     int code = -1;
-    RunHost("mount -t tmpfs -o size=" + std::string(size) + " mirvox-test " + Quote(HostPath(m_dir)), &code);
+    RunHost("mount -t tmpfs -o size=" + std::string(size) + " mirvox-test " + ShellQuote(HostPath(m_dir)),
+            &code);
     m_mounted = code == 0;
 }
 
 SmallFilesystem::~SmallFilesystem() {
     if (m_mounted)
-        RunHost("umount " + Quote(HostPath(m_dir)));
+        RunHost("umount " + ShellQuote(HostPath(m_dir)));
 }
 
 } // namespace test_support

@@ -12,7 +12,6 @@
 #include "tests/support/avi_writer_support.h"
 #include "tests/support/test_support.h"
 #include "tests/support/small_filesystem.h"
-#include "tests/support/test_support.h"
 
 using namespace std::chrono_literals;
 using test_support::NumberedFrame;
@@ -21,10 +20,6 @@ using test_support::RunHost;
 using test_support::ScratchFolder;
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    return "'" + s + "'";
-}
 
 // Writes numbered frames through our stream behind the platform's compressing stream, as Open sets it up
 // for "Full Frames (Uncompressed)".
@@ -66,9 +61,9 @@ void ExpectNumberedFrames(const std::string& path, int w, int h, int frames) {
 std::string DecodeOne(const std::string& path, int index, size_t bytes) {
     ScratchFolder scratch;
     std::string raw = scratch.File("one.raw");
-    RunHost("ffmpeg -v error -y -i " + Quote(test_support::HostPath(path)) + " -vf \"select='eq(n," +
-            std::to_string(index) + ")'\" -frames:v 1 -f rawvideo -pix_fmt bgra " +
-            Quote(test_support::HostPath(raw)));
+    RunHost("ffmpeg -v error -y -i " + test_support::ShellQuote(test_support::HostPath(path)) +
+            " -vf \"select='eq(n," + std::to_string(index) + ")'\" -frames:v 1 -f rawvideo -pix_fmt bgra " +
+            test_support::ShellQuote(test_support::HostPath(raw)));
     std::string data;
     if (FILE* f = std::fopen(raw.c_str(), "rb")) {
         data.resize(bytes);
@@ -124,7 +119,7 @@ TEST(AviWriter, FilePastTwoGibibytesReadsBackFrameForFrame) {
 
     std::string count = RunHost("ffprobe -v error -select_streams v:0 -count_packets -show_entries "
                                 "stream=nb_read_packets -of csv=p=0 " +
-                                Quote(test_support::HostPath(path)));
+                                test_support::ShellQuote(test_support::HostPath(path)));
     EXPECT_EQ(std::atoi(count.c_str()), frames);
     const std::vector<uint8_t> expected = NumberedFrameTopDown(0, w, h);
     for (int k : {0, 1, 128, 129, 130, 257, 258, 259, frames - 1}) {
