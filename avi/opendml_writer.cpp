@@ -275,14 +275,16 @@ OpenDmlWriter::SuperEntry OpenDmlWriter::AppendStandardIndex(Encoder& e, size_t 
     return entry;
 }
 
+// The offsets count from the start of the file, as the format allows beside counting from the movi
+// list: Wine's AVIFile reader takes the first entry for the list's first chunk, and ours follows the
+// reserve. The first RIFF stays far below 4 GiB.
 void OpenDmlWriter::AppendIdx1(Encoder& e) const {
     e.U32(avi::kIdx1);
     e.U32(static_cast<uint32_t>(avi::kIdx1EntrySize * m_firstIndex.size()));
-    const uint64_t moviData = m_moviSizePos + 4;
     for (const ChunkRef& c : m_firstIndex) {
         e.U32(m_chunkId);
         e.U32(c.key ? avi::kIndexFlagKeyFrame : 0);
-        e.U32(static_cast<uint32_t>(c.dataPos - 8 - moviData));
+        e.U32(static_cast<uint32_t>(c.dataPos - 8));
         e.U32(c.size);
     }
 }

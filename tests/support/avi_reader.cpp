@@ -118,7 +118,7 @@ private:
             ReadMoviChunk(c);
         if (idx1) {
             Expect(idx1->offset > movi->offset, "idx1 before movi");
-            ReadIdx1(*idx1, riff.movi);
+            ReadIdx1(*idx1);
         }
         if (first)
             m_firstRiffFrames = m_moviFrames.size();
@@ -192,12 +192,12 @@ private:
         m_superAt = x + 24;
     }
 
-    void ReadIdx1(const Chunk& idx1, uint64_t movi) {
+    void ReadIdx1(const Chunk& idx1) {
         m_avi.hasIdx1 = true;
         Expect(idx1.size % 16 == 0, "idx1 size", idx1.size);
         for (uint64_t e = idx1.data(); e + 16 <= idx1.data() + idx1.size; e += 16) {
             Expect(U32(e) == m_avi.chunkId, "wrong id in the idx1 entry at", e);
-            m_avi.idx1.push_back({movi + U32(e + 8), U32(e + 12), (U32(e + 4) & kKeyFrame) != 0});
+            m_avi.idx1.push_back({U32(e + 8), U32(e + 12), (U32(e + 4) & kKeyFrame) != 0});
         }
     }
 

@@ -18,7 +18,7 @@ struct AviRiff {
     uint64_t offset; // of the "RIFF" id
     uint32_t size;   // as its header says
     uint32_t form;   // "AVI " or "AVIX"
-    uint64_t movi;   // of the movi list's "movi" type, the base of idx1 offsets; 0 when missing
+    uint64_t movi;   // of the movi list's "movi" type; 0 when missing
     uint64_t moviEnd;
 };
 
@@ -42,7 +42,7 @@ struct AviFile {
     uint32_t chunkId = 0;         // the super index's
     std::vector<AviFrame> frames; // through the super index and the standard indexes, in order
     bool hasIdx1 = false;
-    std::vector<AviFrame> idx1; // offsets made absolute
+    std::vector<AviFrame> idx1; // offsets from the start of the file
     std::vector<std::string> errors;
 };
 
