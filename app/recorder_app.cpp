@@ -22,8 +22,9 @@ bool CRecorderApp::InitInstance() {
     CSettingsStore::SetCompanyKey("Veldrane Products");
 
     // Our screen codec is offered in the compression dialog for as long as the program runs; if it
-    // cannot be installed the platform's codecs remain.
-    const bool screenCodec = InstallScreenCodec();
+    // cannot be installed the platform's codecs remain. Where the system has a ZMBV driver (ours,
+    // installed for every program, or another's) the dialog lists that one, and ours would list twice.
+    const bool screenCodec = !ScreenCodecRegistered() && InstallScreenCodec();
 
     CRecorderDlg dialog;
     CDialogBase::SetMainDialog(&dialog);

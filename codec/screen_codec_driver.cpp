@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "codec/zmbv_decoder.h"
 #include "codec/zmbv_encoder.h"
 
 namespace {
@@ -13,7 +14,9 @@ namespace {
 // no meaning, so nothing lives outside an instance that DRV_OPEN handed out.
 struct CodecInstance {
     std::unique_ptr<ZmbvEncoder> encoder;
-    int width = 0, height = 0;
+    int width = 0, height = 0; // of the frames being compressed
+    std::unique_ptr<ZmbvDecoder> decoder;
+    LONG decodedWidth = 0, decodedHeight = 0;
 };
 
 // Keeps a frame and its compressed bound within zlib's 32-bit sizes.
@@ -30,6 +33,20 @@ bool MatchesOutput(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
            out->biHeight == std::labs(in->biHeight);
 }
 
+// The 32-bit pictures our encoder writes. Other writers may name the format in lower case, and
+// ffmpeg marks its 32-bit ZMBV files with 24 bits.
+bool IsScreenCodecFormat(const BITMAPINFOHEADER* in) {
+    return in &&
+           (in->biCompression == kScreenCodecFourcc || in->biCompression == mmioFOURCC('z', 'm', 'b', 'v')) &&
+           (in->biBitCount == 32 || in->biBitCount == 24) && in->biWidth > 0 && in->biHeight > 0 &&
+           static_cast<int64_t>(in->biWidth) * in->biHeight <= ZmbvDecoder::kMaxPixels;
+}
+
+bool IsDecompressedFormat(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+    return out->biCompression == BI_RGB && (out->biBitCount == 24 || out->biBitCount == 32) &&
+           out->biWidth == in->biWidth && std::labs(out->biHeight) == in->biHeight;
+}
+
 LRESULT GetInfo(ICINFO* info, LPARAM size) {
     if (!info)
         return sizeof(ICINFO);
@@ -39,9 +56,9 @@ LRESULT GetInfo(ICINFO* info, LPARAM size) {
     info->dwSize = sizeof(ICINFO);
     info->fccType = ICTYPE_VIDEO;
     info->fccHandler = kScreenCodecFourcc;
-    // Fast temporal: the encoder keeps its own previous frame, so the compressing stream does not
-    // have to decompress each frame to hand it back.
-    info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_QUALITY;
+    // Fast temporal: the encoder and the decoder keep their own previous picture, so the caller
+    // does not have to hand it back with every frame.
+    info->dwFlags = VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC | VIDCF_FASTTEMPORALD | VIDCF_QUALITY;
     info->dwVersion = 0x00010000;
     info->dwVersionICM = ICVERSION;
     wcscpy(info->szName, L"ZMBV");
@@ -112,6 +129,73 @@ LRESULT Compress(CodecInstance* instance, ICCOMPRESS* ic) {
     return ICERR_OK;
 }
 
+LRESULT DecompressQuery(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+    if (!IsScreenCodecFormat(in) || (out && !IsDecompressedFormat(in, out)))
+        return ICERR_BADFORMAT;
+    return ICERR_OK;
+}
+
+LRESULT DecompressGetFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
+    if (!IsScreenCodecFormat(in))
+        return ICERR_BADFORMAT;
+    if (!out)
+        return sizeof(BITMAPINFOHEADER);
+    *out = {};
+    out->biSize = sizeof(BITMAPINFOHEADER);
+    out->biWidth = in->biWidth;
+    out->biHeight = in->biHeight;
+    out->biPlanes = 1;
+    out->biBitCount = 32;
+    out->biCompression = BI_RGB;
+    out->biSizeImage = static_cast<DWORD>(in->biWidth) * 4 * static_cast<DWORD>(in->biHeight);
+    return ICERR_OK;
+}
+
+LRESULT DecompressBegin(CodecInstance* instance, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+    if (DecompressQuery(in, out) != ICERR_OK)
+        return ICERR_BADFORMAT;
+    instance->decodedWidth = in->biWidth;
+    instance->decodedHeight = in->biHeight;
+    try {
+        instance->decoder = std::make_unique<ZmbvDecoder>(in->biWidth, in->biHeight);
+    } catch (const std::bad_alloc&) {
+        return ICERR_MEMORY;
+    }
+    if (!instance->decoder->ready()) {
+        instance->decoder.reset();
+        return ICERR_MEMORY;
+    }
+    return ICERR_OK;
+}
+
+// On any error the output buffer is left as it was: a player shows nothing made up.
+LRESULT Decompress(CodecInstance* instance, const ICDECOMPRESS* ic) {
+    const BITMAPINFOHEADER *in = ic->lpbiInput, *out = ic->lpbiOutput;
+    if (!instance->decoder || !IsScreenCodecFormat(in) || in->biWidth != instance->decodedWidth ||
+        in->biHeight != instance->decodedHeight || !IsDecompressedFormat(in, out))
+        return ICERR_BADFORMAT;
+    // A frame of no bytes repeats the picture before it.
+    if (in->biSizeImage != 0) {
+        switch (instance->decoder->Decode(static_cast<const uint8_t*>(ic->lpInput), in->biSizeImage)) {
+        case DecodeStatus::Ok: break;
+        case DecodeStatus::Unsupported:
+        case DecodeStatus::FormatChanged: return ICERR_BADFORMAT;
+        case DecodeStatus::NeedKeyFrame:
+        case DecodeStatus::Malformed: return ICERR_ERROR;
+        }
+    }
+    if (ic->dwFlags & (ICDECOMPRESS_HURRYUP | ICDECOMPRESS_PREROLL))
+        return ICERR_OK;
+    const ptrdiff_t stride =
+        (static_cast<ptrdiff_t>(out->biWidth) * (out->biBitCount / 8) + 3) & ~ptrdiff_t{3};
+    auto* pixels = static_cast<uint8_t*>(ic->lpOutput);
+    // A positive height is a bottom-up picture: its top row is the last one in memory.
+    uint8_t* top = out->biHeight > 0 ? pixels + stride * (out->biHeight - 1) : pixels;
+    if (!instance->decoder->CopyTo(top, out->biHeight > 0 ? -stride : stride, out->biBitCount))
+        return ICERR_ERROR;
+    return ICERR_OK;
+}
+
 LRESULT HandleMessage(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lp1, LPARAM lp2) {
     auto* instance = reinterpret_cast<CodecInstance*>(id);
     switch (msg) {
@@ -153,6 +237,12 @@ LRESULT HandleMessage(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lp1, LPARAM l
             ZmbvEncoder::MaxFrameSize(in->biWidth, static_cast<int>(std::labs(in->biHeight))));
     }
     case ICM_COMPRESS_FRAMES_INFO: return ICERR_OK;
+    case ICM_DECOMPRESS_QUERY:
+        return DecompressQuery(reinterpret_cast<const BITMAPINFOHEADER*>(lp1),
+                               reinterpret_cast<const BITMAPINFOHEADER*>(lp2));
+    case ICM_DECOMPRESS_GET_FORMAT:
+        return DecompressGetFormat(reinterpret_cast<const BITMAPINFOHEADER*>(lp1),
+                                   reinterpret_cast<BITMAPINFOHEADER*>(lp2));
     }
     if (!instance && msg >= ICM_USER)
         return ICERR_BADHANDLE;
@@ -162,27 +252,24 @@ LRESULT HandleMessage(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lp1, LPARAM l
                              reinterpret_cast<const BITMAPINFOHEADER*>(lp2));
     case ICM_COMPRESS: return Compress(instance, reinterpret_cast<ICCOMPRESS*>(lp1));
     case ICM_COMPRESS_END: instance->encoder.reset(); return ICERR_OK;
+    case ICM_DECOMPRESS_BEGIN:
+        return DecompressBegin(instance, reinterpret_cast<const BITMAPINFOHEADER*>(lp1),
+                               reinterpret_cast<const BITMAPINFOHEADER*>(lp2));
+    case ICM_DECOMPRESS: return Decompress(instance, reinterpret_cast<const ICDECOMPRESS*>(lp1));
+    case ICM_DECOMPRESS_END: instance->decoder.reset(); return ICERR_OK;
     }
     if (msg < DRV_USER)
         return ::DefDriverProc(id, driver, msg, lp1, lp2);
     return ICERR_UNSUPPORTED;
 }
 
-LRESULT CALLBACK ScreenCodecProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lp1, LPARAM lp2) noexcept {
+} // namespace
+
+LRESULT CALLBACK ScreenCodecDriverProc(DWORD_PTR id, HDRVR driver, UINT msg, LPARAM lp1,
+                                       LPARAM lp2) noexcept {
     try {
         return HandleMessage(id, driver, msg, lp1, lp2);
     } catch (...) {
         return ICERR_INTERNAL;
     }
-}
-
-} // namespace
-
-bool InstallScreenCodec() {
-    return ::ICInstall(ICTYPE_VIDEO, kScreenCodecFourcc, reinterpret_cast<LPARAM>(&ScreenCodecProc), nullptr,
-                       ICINSTALL_FUNCTION) != FALSE;
-}
-
-void RemoveScreenCodec() {
-    ::ICRemove(ICTYPE_VIDEO, kScreenCodecFourcc, 0);
 }

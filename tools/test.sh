@@ -10,8 +10,13 @@ source "$ROOT/tools/wine-env.sh"
 jobs=$(nproc)
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/native" -DMIRVOX_NATIVE=ON >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/native" -j "$jobs" --target pure_tests
+# The 32-bit build holds only the codec driver and the program that plays files through it.
+LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+      -DMIRVOX_CODEC_ONLY=ON >/dev/null
+LC_ALL=C cmake --build "$BUILD_DIR/win32" -j "$jobs"
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-      -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" >/dev/null
+      -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" \
+      -DMIRVOX_READER32_EXE="$BUILD_DIR/win32/tests/helpers/vfw_reader_helper.exe" >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$jobs"
 
 XVFB_PID=""
