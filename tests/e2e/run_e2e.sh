@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the end-to-end driver in a Wine prefix and under a wineserver of its own (ended afterwards), on
 # the caller's display. With --package it checks the release package instead: the zip's contents, a
-# silent install, the installed program's window (through the driver), a silent uninstall.
+# silent install and uninstall beside another program's ZMBV driver, then a silent install, the
+# installed program and codec (through the driver), a silent uninstall.
 # Usage: run_e2e.sh [--package] DRIVER_EXE MIRVOX_EXE PREFIX_DIR [driver arguments...]
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -19,17 +20,45 @@ mapfile -t built < <(MIRVOX_DIST_DIR="$(dirname "$driver")/dist" "$ROOT/tools/pa
 zip=${built[0]} version=$(basename "${built[1]}" | sed 's/^Mirvox-\(.*\)-win64-setup\.exe$/\1/')
 dir="$WINEPREFIX/drive_c/Program Files/Mirvox" entry='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Mirvox'
 link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Mirvox.lnk"
-[[ $(unzip -Z1 "$zip" | LC_ALL=C sort | xargs) == "Mirvox.exe read1st.htm" ]] || fail "the zip holds $(unzip -Z1 "$zip")"
+drivers='HKLM\Software\Microsoft\Windows NT\CurrentVersion\Drivers32' sys=$WINEPREFIX/drive_c/windows
+[[ $(unzip -Z1 "$zip" | LC_ALL=C sort | xargs) == "Mirvox.exe read1st.htm x64/mirvox_zmbv.dll x86/mirvox_zmbv.dll" ]] ||
+    fail "the zip holds $(unzip -Z1 "$zip")"
 unzip -p "$zip" Mirvox.exe | file -b - | grep -q '^PE32+ executable (GUI) x86-64' || fail "no 64-bit GUI program"
+unzip -p "$zip" x64/mirvox_zmbv.dll | file -b - | grep -q '^PE32+ executable (DLL) .* x86-64' || fail "no 64-bit DLL"
+unzip -p "$zip" x86/mirvox_zmbv.dll | file -b - | grep -q '^PE32 executable (DLL) .* Intel 80386' || fail "no 32-bit DLL"
+# Both registry views of the drivers' list; reg.exe is a 32-bit program once wine32 is installed.
+drivers32() { for view in 64 32; do (wine reg query "$drivers" /reg:$view 2>&1 || :) | tr -d '\r'; done; }
+uninstall() {
+    # The uninstaller runs a copy of itself from the temporary folder and returns at once.
+    wine "$dir/Uninstall.exe" /S || fail "the uninstaller did not start"
+    for ((i = 0; i < 300; i++)); do
+        [[ -e $dir || -e $link ]] || wine reg query "$entry" /reg:64 &>/dev/null || break
+        sleep 0.2
+    done
+    ((i < 300)) || fail "the uninstall left $(ls -d "$dir" "$link" 2>/dev/null) $(wine reg query "$entry" /reg:64 2>/dev/null)"
+}
+# A run that stopped half-way left its install behind.
+[[ ! -e $dir/Uninstall.exe ]] || uninstall
+before=$(drivers32)
+# Another program's ZMBV driver: install and uninstall leave it as it is and add no driver of ours.
+for view in 64 32; do wine reg add "$drivers" /v vidc.zmbv /d other.dll /f /reg:$view >/dev/null; done
+other=$(drivers32)
+wine "${built[1]}" /S || fail "the silent install failed"
+[[ $(drivers32) == "$other" && ! -e $sys/system32/mirvox_zmbv.dll && ! -e $sys/syswow64/mirvox_zmbv.dll ]] ||
+    fail "the install replaced another program's driver: $(drivers32)"
+uninstall
+[[ $(drivers32) == "$other" ]] || fail "the uninstall removed another program's driver: $(drivers32)"
+for view in 64 32; do wine reg delete "$drivers" /v vidc.zmbv /f /reg:$view >/dev/null; done
 wine "${built[1]}" /S || fail "the silent install failed"
 [[ $(LC_ALL=C ls "$dir" | xargs) == "Mirvox.exe Uninstall.exe read1st.htm" && -f $link ]] || fail "installed: $(ls "$dir")"
-unzip -p "$zip" Mirvox.exe | cmp - "$dir/Mirvox.exe" && cmp "$dir/read1st.htm" "$ROOT/res/read1st.htm" || fail "files differ"
-values=$(wine reg query "$entry" | tr -d '\r' | grep -E '^ +(DisplayName|DisplayVersion|Publisher|UninstallString) ' || :)
+unzip -p "$zip" Mirvox.exe | cmp - "$dir/Mirvox.exe" && cmp "$dir/read1st.htm" "$ROOT/res/read1st.htm" &&
+    unzip -p "$zip" x64/mirvox_zmbv.dll | cmp - "$sys/system32/mirvox_zmbv.dll" &&
+    unzip -p "$zip" x86/mirvox_zmbv.dll | cmp - "$sys/syswow64/mirvox_zmbv.dll" || fail "files differ"
+values=$(wine reg query "$entry" /reg:64 | tr -d '\r' | grep -E '^ +(DisplayName|DisplayVersion|Publisher|UninstallString) ' || :)
 [[ $(tr -s ' ' <<<"$values" | tr '\n' '|') == " DisplayName REG_SZ Mirvox| DisplayVersion REG_SZ $version| Publisher REG_SZ \
 Veldrane| UninstallString REG_SZ \"C:\\Program Files\\Mirvox\\Uninstall.exe\"|" ]] || fail "uninstall entry: $values"
 MIRVOX_EXE='C:\Program Files\Mirvox\Mirvox.exe' wine "$driver" "$@" || fail "the installed program"
-# The uninstaller runs a copy of itself from the temporary folder and returns at once.
-wine "$dir/Uninstall.exe" /S || fail "the uninstaller did not start"
-for ((i = 0; i < 300; i++)); do [[ -e $dir || -e $link ]] || wine reg query "$entry" &>/dev/null || break; sleep 0.2; done
-((i < 300)) || fail "the uninstall left $(ls -d "$dir" "$link" 2>/dev/null) $(wine reg query "$entry" 2>/dev/null)"
+uninstall
+[[ $(drivers32) == "$before" && ! -e $sys/system32/mirvox_zmbv.dll && ! -e $sys/syswow64/mirvox_zmbv.dll ]] ||
+    fail "the uninstall left the codec: $(drivers32) $(ls "$sys"/sys*/mirvox_zmbv.dll 2>/dev/null)"
 wine reg query 'HKCU\Software\Veldrane Products\Mirvox' &>/dev/null || fail "a silent uninstall removed the settings"

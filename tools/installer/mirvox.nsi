@@ -1,5 +1,6 @@
 ; The Mirvox installer: a 64-bit NSIS installer with Japanese texts. tools/package.sh passes
-; VERSION (three parts), SRCDIR (folder holding Mirvox.exe and read1st.htm), ICON and OUTFILE.
+; VERSION (three parts), SRCDIR (folder holding Mirvox.exe, read1st.htm, x64\ and x86\mirvox_zmbv.dll),
+; ICON and OUTFILE.
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
@@ -14,6 +15,9 @@ SetCompressor /SOLID lzma
 !define PUBLISHER "Veldrane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SETTINGS_KEY "Software\Veldrane Products\${PRODUCT}"
+!define DRIVERS32 "Software\Microsoft\Windows NT\CurrentVersion\Drivers32"
+!define CODEC_VALUE "vidc.zmbv"
+!define CODEC_DLL "mirvox_zmbv.dll"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -75,7 +79,56 @@ Section "${PRODUCT}"
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; The screen codec for every program of the machine: the driver of one bitness into its system folder
+; and under Drivers32 in the same registry view, only where vidc.zmbv is absent or already ours; a
+; ZMBV driver of another program stays as it is. The installer runs 64-bit, so System32 is the
+; 64-bit folder. What it adds is noted under the uninstall key for the uninstaller; a registration of
+; ours made by hand from the zip stays the user's.
+!macro RegisterCodec BITS SOURCE FOLDER
+    SetRegView 64
+    ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "CodecAdded${BITS}"
+    SetRegView ${BITS}
+    ClearErrors
+    ReadRegStr $0 HKLM "${DRIVERS32}" "${CODEC_VALUE}"
+    ${If} ${Errors}
+        StrCpy $0 "${CODEC_DLL}"
+        StrCpy $1 1
+    ${EndIf}
+    ${If} $0 == "${CODEC_DLL}"
+        SetOutPath "${FOLDER}"
+        File "${SRCDIR}\${SOURCE}\${CODEC_DLL}"
+        WriteRegStr HKLM "${DRIVERS32}" "${CODEC_VALUE}" "${CODEC_DLL}"
+        SetRegView 64
+        ${If} $1 == 1
+            WriteRegDWORD HKLM "${UNINSTALL_KEY}" "CodecAdded${BITS}" 1
+        ${EndIf}
+    ${EndIf}
+    SetRegView 64
+!macroend
+
+!macro UnregisterCodec BITS FOLDER
+    SetRegView 64
+    ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "CodecAdded${BITS}"
+    ${If} $1 == 1
+        SetRegView ${BITS}
+        ReadRegStr $0 HKLM "${DRIVERS32}" "${CODEC_VALUE}"
+        ${If} $0 == "${CODEC_DLL}"
+            DeleteRegValue HKLM "${DRIVERS32}" "${CODEC_VALUE}"
+        ${EndIf}
+        ; A player that still has the driver loaded keeps the file until the next restart.
+        Delete /REBOOTOK "${FOLDER}\${CODEC_DLL}"
+        SetRegView 64
+    ${EndIf}
+!macroend
+
+Section "-Codec"
+    !insertmacro RegisterCodec 64 x64 "$SYSDIR"
+    !insertmacro RegisterCodec 32 x86 "$WINDIR\SysWOW64"
+SectionEnd
+
 Section "Uninstall"
+    !insertmacro UnregisterCodec 64 "$SYSDIR"
+    !insertmacro UnregisterCodec 32 "$WINDIR\SysWOW64"
     Delete "$INSTDIR\${PRODUCT}.exe"
     Delete "$INSTDIR\read1st.htm"
     Delete "$INSTDIR\Uninstall.exe"
