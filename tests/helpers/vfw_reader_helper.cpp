@@ -1,14 +1,12 @@
-// Plays an AVI file's video as any Video for Windows program does: AVIFileOpen, then every frame
-// through AVIStreamGetFrame, in order and then backwards, so that each frame is also reached by a
-// seek. Writes the frames' pixels, as asked for, one after the other to the output file.
-//   vfw_reader_helper IN.avi OUT.raw 24|32 bottom-up|top-down
+// Plays an AVI file as any Video for Windows program does: AVIFileOpen, then every frame through
+// AVIStreamGetFrame, in order and then backwards (each frame reached by a seek as well), written one
+// after the other to OUT.raw as BITS-bit BI_RGB pictures with the sign of HEIGHT_SIGN (1 bottom-up).
+//   vfw_reader_helper IN.avi OUT.raw BITS HEIGHT_SIGN
 // Exit status: 0 all frames, 1 the file or stream did not open, 2 no decompressor, 3 a frame failed.
 #include <windows.h>
 #include <vfw.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 
 #include "platform/unique_handle.h"
@@ -35,34 +33,22 @@ int main(int argc, char** argv) {
         ::AVIFileGetStream(file.get(), stream.put(), streamtypeVIDEO, 0) != 0 ||
         ::AVIStreamInfoA(stream.get(), &info, sizeof(info)) != 0)
         return 1;
-    const LONG width = info.rcFrame.right - info.rcFrame.left,
-               height = info.rcFrame.bottom - info.rcFrame.top;
+    const LONG width = info.rcFrame.right, height = info.rcFrame.bottom;
     const WORD bits = static_cast<WORD>(std::atoi(argv[3]));
     const DWORD size = static_cast<DWORD>((width * bits / 8 + 3) & ~3) * height;
     // The size is given: the platform works it out from the height, which is negative for top-down.
-    BITMAPINFOHEADER wanted{sizeof(wanted),
-                            width,
-                            std::strcmp(argv[4], "top-down") ? height : -height,
-                            1,
-                            bits,
-                            BI_RGB,
-                            size,
-                            0,
-                            0,
-                            0,
-                            0};
+    BITMAPINFOHEADER wanted{
+        sizeof(wanted), width, height * std::atoi(argv[4]), 1, bits, BI_RGB, size, 0, 0, 0, 0};
     UniqueGetFrame frames(::AVIStreamGetFrameOpen(stream.get(), &wanted));
     if (!frames)
         return 2;
     std::ofstream out(argv[2], std::ios::binary);
     const LONG count = ::AVIStreamLength(stream.get());
     for (LONG k = 0; k < 2 * count; ++k) {
-        const LONG n = k < count ? k : 2 * count - 1 - k;
-        const auto* frame = static_cast<const BITMAPINFOHEADER*>(::AVIStreamGetFrame(frames.get(), n));
-        if (!frame || frame->biBitCount != bits) {
-            std::fprintf(stderr, "frame %ld failed\n", static_cast<long>(n));
+        const auto* frame = static_cast<const BITMAPINFOHEADER*>(
+            ::AVIStreamGetFrame(frames.get(), k < count ? k : 2 * count - 1 - k));
+        if (!frame || frame->biBitCount != bits)
             return 3;
-        }
         out.write(reinterpret_cast<const char*>(frame) + frame->biSize, size);
     }
     return out.good() ? 0 : 3;
