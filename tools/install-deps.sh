@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on a Debian 12 machine. Idempotent: does nothing when
-# everything is present already.
+# Installs what the build and the tests need on a Debian 12 machine, and any further packages named
+# as arguments (the benchmarks' tools). Idempotent: does nothing when everything is present already.
 set -euo pipefail
 
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 xvfb ffmpeg locales fonts-ipafont-gothic
           cmake googletest g++ zlib1g-dev libz-mingw-w64-dev python3
-          nsis zip unzip)
+          nsis zip unzip "$@")
 
 missing=()
 for p in "${packages[@]}"; do
