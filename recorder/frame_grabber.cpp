@@ -4,15 +4,14 @@
 
 namespace {
 
-// The screen is read a band of about a mebibyte at a time: a display driver that reads the whole
-// frame in one request holds a copy of all of it (14 MiB at 1920x1080 under Wine's X11 driver,
-// measured), which then stays in the working set for the rest of the recording.
-constexpr int kBandBytes = 1 << 20;
+// The source is read a band of rows at a time: a display driver that reads the whole frame in one
+// request holds a copy of all of it (14 MiB at 1920x1080 under Wine's X11 driver, measured), which
+// then stays in the working set for the rest of the recording. A band of 1920 pixels is 1 MiB.
+constexpr int kBandRows = 128;
 
 bool CopyInBands(HDC target, HDC source, int width, int height) {
-    const int bandRows = std::max(1, kBandBytes / (width * 4));
-    for (int top = 0; top < height; top += bandRows)
-        if (!::BitBlt(target, 0, top, width, std::min(bandRows, height - top), source, 0, top, SRCCOPY))
+    for (int top = 0; top < height; top += kBandRows)
+        if (!::BitBlt(target, 0, top, width, std::min(kBandRows, height - top), source, 0, top, SRCCOPY))
             return false;
     return true;
 }
