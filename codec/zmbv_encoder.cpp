@@ -105,7 +105,7 @@ ZmbvEncoder::ZmbvEncoder(int width, int height)
       m_blocksY((height + kBlockSize - 1) / kBlockSize), m_current(static_cast<size_t>(width) * height),
       m_previous(m_current.size()), m_currentHashes(width, height, kBlockSize),
       m_previousHashes(width, height, kBlockSize),
-      m_payload(VectorTableSize(m_blocksX, m_blocksY) + m_current.size() * 4) {
+      m_payload(new uint8_t[VectorTableSize(m_blocksX, m_blocksY) + m_current.size() * 4]) {
     auto zlib = std::make_unique<Zlib>();
     if (width > 0 && height > 0 && deflateInit(&zlib->stream, kLevel) == Z_OK)
         m_zlib = std::move(zlib);
@@ -148,7 +148,7 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
         data = reinterpret_cast<const uint8_t*>(m_current.data());
         size = m_current.size() * 4;
     } else {
-        data = m_payload.data();
+        data = m_payload.get();
         size = BuildInterPayload();
     }
     const size_t compressed = Deflate(data, size, out + header, capacity - header);
@@ -167,7 +167,7 @@ size_t ZmbvEncoder::BuildInterPayload() {
     const std::vector<int> shifts = zmbv_scroll::EstimateShifts(m_previousHashes, m_currentHashes, kMaxShift,
                                                                 kMaxShiftCandidates, kMinShiftVotes);
     const size_t tableSize = VectorTableSize(m_blocksX, m_blocksY);
-    std::fill_n(m_payload.begin(), tableSize, 0);
+    std::fill_n(m_payload.get(), tableSize, 0);
     size_t size = tableSize;
     for (int by = 0; by < m_blocksY; ++by) {
         const int y = by * kBlockSize, bh = std::min(kBlockSize, m_height - y);

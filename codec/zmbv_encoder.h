@@ -49,5 +49,7 @@ private:
     bool m_haveKeyFrame = false;
     std::vector<uint32_t> m_current, m_previous;
     zmbv_scroll::SegmentHashes m_currentHashes, m_previousHashes;
-    std::vector<uint8_t> m_payload;
+    // Left uninitialised: an inter frame writes only its table and changed blocks, so a recording of
+    // small changes never touches most of this frame-sized buffer.
+    std::unique_ptr<uint8_t[]> m_payload;
 };

@@ -11,30 +11,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 W=1280 H=720 FPS=4 FRAMES=${BENCH_FRAMES:-40} RUNS=${BENCH_RUNS:-3}
 KEY=$((10 * FPS))
+source "$ROOT/tools/bench/scenes.sh"
 
-packages=(xvfb xterm xdotool ffmpeg g++ zlib1g-dev fonts-dejavu-core python3)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    SUDO=""
-    [[ $(id -u) -ne 0 ]] && SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$ROOT/tools/install-deps.sh" xterm xdotool fonts-dejavu-core
 
 work=$(mktemp -d)
 xvfb_pid=""
-window_pids=()
-close_windows() {
-    local pid
-    for pid in "${window_pids[@]}"; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-    done
-    window_pids=()
-}
 cleanup() {
     set +e
     close_windows
@@ -52,8 +34,6 @@ Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -br -nolisten tcp 3>"$work/display" >/d
 xvfb_pid=$!
 read -r -t 30 display_number <"$work/display"
 export DISPLAY=":$display_number"
-# ffplay shows pictures through SDL: no sound device, and no GL on Xvfb.
-export SDL_AUDIODRIVER=dummy SDL_RENDER_DRIVER=software
 
 # The terminal scenes' texts: this repository's own sources, so every run shows the same characters.
 text_file="$ROOT/codec/zmbv_encoder.cpp"
@@ -74,11 +54,7 @@ while True:
 # The desktop picture, a video and a document, all made by ffmpeg's own sources and filters.
 make_media() {
     local font=/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf
-    ffmpeg -v error -y -f lavfi -i "gradients=s=${W}x$H:c0=0x1d3557:c1=0x457b9d:c2=0xa8dadc:c3=0xe76f51:\
-nb_colors=4:seed=7,format=rgb24,noise=alls=8:allf=u" -frames:v 1 "$work/desktop.png"
-    # A zoom into the Mandelbrot set, through a lossy codec as a downloaded video would be.
-    ffmpeg -v error -y -f lavfi -i "mandelbrot=s=640x360:rate=25:start_scale=2:end_scale=0.001:end_pts=400" \
-        -t 10 -c:v libx264 -crf 20 -preset veryfast -pix_fmt yuv420p "$work/video.mp4"
+    make_desktop_and_video
     # Three pages of text with a picture on each, grey between the pages as in a document viewer.
     local pictures=("mandelbrot=s=560x315:start_scale=0.3:start_x=-0.745:start_y=0.11"
                     "gradients=s=560x315:c0=0x264653:c1=0x2a9d8f:c2=0xe9c46a:c3=0xf4a261:nb_colors=4:seed=3,\
@@ -105,12 +81,6 @@ format=rgb24,noise=alls=12:allf=u"
         -t 22 -pix_fmt bgr24 -c:v libx264rgb -qp 0 -preset veryfast "$work/document.mkv"
 }
 
-open_window() { # command...: starts a program and waits until its window is on the screen
-    "$@" >/dev/null 2>&1 &
-    window_pids+=($!)
-    timeout 30 xdotool search --sync --onlyvisible --pid "$!" >/dev/null
-}
-
 grab() { # name
     sleep 1 # the first picture settles
     ffmpeg -v error -y -f x11grab -framerate $FPS -video_size ${W}x${H} -i "$DISPLAY" -frames:v "$FRAMES" \
@@ -124,16 +94,11 @@ grab_terminal_scene() { # name script
     grab "$1"
 }
 
-show_desktop() {
-    open_window ffplay -v error -noborder -left 0 -top 0 -x $W -y $H -loop 0 "$work/desktop.png"
-}
-
 make_media
 grab_terminal_scene still "$still_script"
 grab_terminal_scene typing "$typing_script"
 grab_terminal_scene scrolling "$scroll_script"
-show_desktop
-open_window ffplay -v error -an -noborder -left 320 -top 180 -loop 0 "$work/video.mp4"
+show_video_scene
 grab video
 show_desktop
 open_window ffplay -v error -noborder -left 240 -top 0 -loop 0 "$work/document.mkv"

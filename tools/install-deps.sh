@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on a Debian 12 machine. Idempotent: does nothing when
-# everything is present already.
+# Installs what the build and the tests need on a Debian 12 machine, and any further packages named
+# as arguments (the benchmarks' tools). Idempotent: does nothing when everything is present already.
 set -euo pipefail
 
 # g++-mingw-w64-i686-posix and wine32:i386 build and run the 32-bit codec driver and its test program;
 # wine32 comes from the i386 architecture, added below.
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386 xvfb
           ffmpeg locales fonts-ipafont-gothic cmake googletest g++ zlib1g-dev libz-mingw-w64-dev python3
-          nsis zip unzip)
+          nsis zip unzip "$@")
 
 SUDO=""
 [[ $(id -u) -ne 0 ]] && SUDO="sudo"

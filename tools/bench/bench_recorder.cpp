@@ -1,7 +1,8 @@
 // One recording through the real recorder window, as a person makes it: the whole screen, the caption
 // on, full frames, at the requested frame rate for the given seconds. Prints the recording's wall time
 // and this process's working set before the start and at its peak; the caller counts the frames.
-//   bench_recorder <fps> <seconds> <folder ending in a backslash>   (writes bench-recorder.avi there)
+//   bench_recorder <fps> <seconds> <folder ending in a backslash> [full|zmbv]
+// writes bench-recorder.avi there, as full frames (the default) or through the built-in screen codec.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "platform/app_name.h"
+#include "codec/screen_codec_driver.h"
 #include "platform/unique_handle.h"
 #include "recorder/codec_choice.h"
 #include "settings/settings_store.h"
@@ -31,11 +33,17 @@ LRESULT CALLBACK IdleProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return ::DefWindowProcA(hwnd, msg, wp, lp);
 }
 
-BOOL FullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
-    *options[0] = {};
-    options[0]->fccType = streamtypeVIDEO;
-    options[0]->fccHandler = comptypeDIB;
-    options[0]->dwFlags = AVICOMPRESSF_VALID;
+bool g_fullFrames = true;
+
+// As if the user pressed OK in the compression dialog: on "Full Frames", or on the screen codec the
+// dialog opens on.
+BOOL ChosenCodec(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
+    if (g_fullFrames) {
+        *options[0] = {};
+        options[0]->fccType = streamtypeVIDEO;
+        options[0]->fccHandler = comptypeDIB;
+        options[0]->dwFlags = AVICOMPRESSF_VALID;
+    }
     return TRUE;
 }
 
@@ -90,8 +98,13 @@ void WriteSetting(HKEY key, const char* name, const std::string& value) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4)
-        Fail("usage: bench_recorder <fps> <seconds> <folder\\>");
+    if (argc != 4 && argc != 5)
+        Fail("usage: bench_recorder <fps> <seconds> <folder\\> [full|zmbv]");
+    if (argc == 5 && std::string(argv[4]) == "zmbv") {
+        if (!InstallScreenCodec())
+            Fail("the screen codec could not be installed");
+        g_fullFrames = false;
+    }
     const int fps = std::atoi(argv[1]);
     const int seconds = std::atoi(argv[2]);
 
@@ -112,7 +125,7 @@ int main(int argc, char** argv) {
         WriteSetting(key.get(), "Rate", 1);
         WriteSetting(key.get(), "Caption", 1);
     }
-    SetCodecChooser(&FullFrames);
+    SetCodecChooser(&ChosenCodec);
 
     WNDCLASSA wc{};
     wc.lpfnWndProc = IdleProbeProc;
