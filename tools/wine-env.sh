@@ -8,12 +8,18 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 
-# Creates the prefix once; later runs reuse it. The settings below are prefix set-up for running
-# under Wine on a display without a window manager, not something the program writes.
-PREFIX_SETUP_VERSION=2
+# Creates the prefix once; later runs reuse it. A prefix of an older set-up is made anew: one made
+# before the 32-bit Wine was installed cannot start 32-bit programs. The settings below are prefix
+# set-up for running under Wine on a display without a window manager, not something the program
+# writes.
+PREFIX_SETUP_VERSION=3
 prepare_wineprefix() {
     local marker=$WINEPREFIX/.mirvox-ready
     [[ -f $marker && $(cat "$marker") == "$PREFIX_SETUP_VERSION" ]] && return 0
+    if [[ -f $marker ]]; then
+        wineserver -k >/dev/null 2>&1 || true
+        rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     # The dialogs are laid out for the proportional face; without this mapping Wine picks a
