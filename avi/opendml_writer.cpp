@@ -10,7 +10,9 @@ using avi::Encoder;
 
 namespace {
 
-constexpr uint64_t kSixHoursSeconds = 6 * 3600;
+// An unlimited recording goes on until the user stops it or the disk fills, so the super index, whose
+// room is fixed when the header is written, covers a week of video.
+constexpr uint64_t kIndexedSeconds = 7 * 24 * 3600;
 constexpr uint32_t kMinimumSuperEntries = 64;
 constexpr uint32_t kMaximumSuperEntries = 1u << 20;
 constexpr uint32_t kBiCompressionOffset = 16;
@@ -19,13 +21,13 @@ uint64_t CeilDiv(uint64_t a, uint64_t b) {
     return (a + b - 1) / b;
 }
 
-// One entry per standard index run and one per segment, for six hours at the stream's rate with every
+// One entry per standard index run and one per segment, for a week at the stream's rate with every
 // frame as large as the suggested buffer; one spare for indexing what reached the disk after a failure.
 uint32_t SuperCapacity(const VideoStreamHeader& h, const WriterLimits& limits) {
     if (limits.superIndexEntries)
         return limits.superIndexEntries;
     const uint64_t frames =
-        CeilDiv(kSixHoursSeconds * std::max<uint32_t>(h.rate, 1), std::max<uint32_t>(h.scale, 1));
+        CeilDiv(kIndexedSeconds * std::max<uint32_t>(h.rate, 1), std::max<uint32_t>(h.scale, 1));
     const uint64_t bytes = frames * (uint64_t{h.suggestedBufferSize} + 8);
     uint64_t entries = CeilDiv(frames, limits.runFrames) + CeilDiv(bytes, limits.segmentBytes) + 2;
     return static_cast<uint32_t>(std::clamp<uint64_t>(entries, kMinimumSuperEntries, kMaximumSuperEntries));

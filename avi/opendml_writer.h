@@ -36,7 +36,7 @@ struct WriterLimits {
     uint32_t flushFrames = 32;
     uint64_t flushMs = 1000;
     uint32_t runFrames = 256;       // frames one standard index covers at most
-    uint32_t superIndexEntries = 0; // 0: room for six hours at the stream's rate
+    uint32_t superIndexEntries = 0; // 0: room for a week at the stream's rate
 };
 
 // Writes one video stream as an OpenDML (AVI 2.0) file: a first RIFF 'AVI ' with the headers, a super

@@ -289,12 +289,13 @@ TEST(OpenDmlWriter, FfprobeDecodesTheIndexedFramesOfFullDiskFiles) {
 #endif
 }
 
-TEST(OpenDmlWriter, SuperIndexHasRoomForSixHoursAtTheStreamRate) {
-    // 6 h at 60 fps is 1,296,000 frames: 5,063 runs of 256; 1920x1080x4 frames fill 10,010 segments.
+TEST(OpenDmlWriter, SuperIndexHasRoomForAWeekAtTheStreamRate) {
+    // A week at 60 fps is 36,288,000 frames: 141,750 runs of 256; 1920x1080x4 frames fill 280,317
+    // segments.
     for (auto [w, h, fps, atLeast] :
-         {std::tuple<int16_t, int16_t, uint32_t, uint32_t>{1920, 1080, 60, 5063 + 10010},
-          {1280, 720, 4, 338 + 297},
-          {16, 16, 1, 85}}) {
+         {std::tuple<int16_t, int16_t, uint32_t, uint32_t>{1920, 1080, 60, 141750 + 280317},
+          {1280, 720, 4, 9450 + 8306},
+          {16, 16, 1, 2363 + 1}}) {
         DiskSink sink;
         EXPECT_GE(OpenDmlWriter(sink, Header(w, h, fps)).SuperIndexCapacity(), atLeast)
             << w << "x" << h << "@" << fps;
