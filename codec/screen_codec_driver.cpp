@@ -47,6 +47,18 @@ bool IsDecompressedFormat(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* ou
            out->biWidth == in->biWidth && std::labs(out->biHeight) == in->biHeight;
 }
 
+BITMAPINFOHEADER Picture32(LONG width, LONG height, DWORD compression, DWORD sizeImage) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = compression;
+    header.biSizeImage = sizeImage;
+    return header;
+}
+
 LRESULT GetInfo(ICINFO* info, LPARAM size) {
     if (!info)
         return sizeof(ICINFO);
@@ -77,15 +89,10 @@ LRESULT CompressGetFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
         return ICERR_BADFORMAT;
     if (!out)
         return sizeof(BITMAPINFOHEADER);
-    *out = {};
-    out->biSize = sizeof(BITMAPINFOHEADER);
-    out->biWidth = in->biWidth;
     // The format stores its rows top first; a positive height is how that is written for it.
-    out->biHeight = std::labs(in->biHeight);
-    out->biPlanes = 1;
-    out->biBitCount = 32;
-    out->biCompression = kScreenCodecFourcc;
-    out->biSizeImage = static_cast<DWORD>(ZmbvEncoder::MaxFrameSize(out->biWidth, out->biHeight));
+    const LONG height = std::labs(in->biHeight);
+    *out = Picture32(in->biWidth, height, kScreenCodecFourcc,
+                     static_cast<DWORD>(ZmbvEncoder::MaxFrameSize(in->biWidth, height)));
     return ICERR_OK;
 }
 
@@ -140,14 +147,8 @@ LRESULT DecompressGetFormat(const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
         return ICERR_BADFORMAT;
     if (!out)
         return sizeof(BITMAPINFOHEADER);
-    *out = {};
-    out->biSize = sizeof(BITMAPINFOHEADER);
-    out->biWidth = in->biWidth;
-    out->biHeight = in->biHeight;
-    out->biPlanes = 1;
-    out->biBitCount = 32;
-    out->biCompression = BI_RGB;
-    out->biSizeImage = static_cast<DWORD>(in->biWidth) * 4 * static_cast<DWORD>(in->biHeight);
+    *out = Picture32(in->biWidth, in->biHeight, BI_RGB,
+                     static_cast<DWORD>(in->biWidth) * 4 * static_cast<DWORD>(in->biHeight));
     return ICERR_OK;
 }
 
