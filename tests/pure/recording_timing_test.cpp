@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 TEST(RecordingTiming, TickIntervalDividesFirst) {
-    struct Case {
-        int rate, fps, ms;
-    };
-    for (auto c : {Case{1, 4, 250}, Case{1, 3, 333}, Case{1, 60, 16}, Case{200, 7, 28400}, Case{10, 4, 2500},
-                   Case{200, 1, 200000}, Case{3, 0, 3000}, Case{3, -5, 3000}})
-        EXPECT_EQ(TickIntervalMs(c.rate, c.fps), c.ms) << c.rate << " at " << c.fps << " fps";
+    for (auto [rate, fps, ms] : {std::tuple{1, 4, 250},
+                                 {1, 3, 333},
+                                 {1, 60, 16},
+                                 {200, 7, 28400},
+                                 {10, 4, 2500},
+                                 {200, 1, 200000},
+                                 {3, 0, 3000},
+                                 {3, -5, 3000}})
+        EXPECT_EQ(TickIntervalMs(rate, fps), ms) << rate << " at " << fps << " fps";
 }

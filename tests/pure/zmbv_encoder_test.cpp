@@ -1,76 +1,60 @@
-#include "codec/zmbv_encoder.h"
 #include "codec/zmbv_decoder.h"
-
-#include "avi/avi_layout.h"
-#include "avi/opendml_writer.h"
-#include "tests/support/avi_reader.h"
+#include "codec/zmbv_encoder.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <iterator>
 #include <random>
 #include <string>
-#include <tuple>
-#include <vector>
+
+#include "avi/avi_layout.h"
+#include "tests/support/avi_reader.h"
 
 namespace {
 
 // A screen-like picture: lines of glyph-sized marks on a plain background, whose unused fourth
 // byte holds junk as it does after a real screen copy.
-class Screen {
-public:
-    Screen(int width, int height, uint32_t seed)
-        : w(width), h(height), pixels(static_cast<size_t>(w) * h), rng(seed) {
+struct Screen {
+    int w, h;
+    std::vector<uint32_t> pixels;
+    std::mt19937 rng;
+
+    Screen(int width, int height, uint32_t seed) : w(width), h(height), pixels(size_t(w) * h), rng(seed) {
         for (int y = 0; y < h; ++y)
             DrawLine(y);
     }
-    void Scroll(int d) { // content moves up by d rows (down for negative d); new lines appear
-        std::vector<uint32_t> moved(pixels.size());
-        for (int y = 0; y < h; ++y)
-            if (y + d >= 0 && y + d < h)
-                std::memcpy(&moved[Row(y)], &pixels[Row(y + d)], w * 4u);
-        pixels.swap(moved);
+    uint32_t& At(int x, int y) { return pixels[size_t(y) * w + x]; }
+    uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
+    void DrawLine(int y) {
+        const uint32_t seedOfLine = rng();
+        for (int x = 0; x < w; ++x) {
+            const bool ink = y % 11 >= 2 && y % 11 < 9 && ((seedOfLine >> (x / 5 % 32)) & 1);
+            At(x, y) = Colour(ink && (x * 7 + y * 3) % 5 != 0 ? 0x10C010 : 0x1E1E2E);
+        }
+    }
+    // Content moves up by d rows (down for negative d), and new lines appear.
+    void Scroll(int d) {
+        std::rotate(pixels.begin(), pixels.begin() + size_t((d + h) % h) * w, pixels.end());
         for (int y = 0; y < h; ++y)
             if (y + d < 0 || y + d >= h)
                 DrawLine(y);
     }
-    void Type(int glyphs) { // a few marks change, as when typing
-        for (int g = 0; g < glyphs; ++g) {
-            int x0 = static_cast<int>(rng() % w), y0 = static_cast<int>(rng() % h);
+    // '.' still but for the fourth byte, 'T'n n glyphs typed, 'U'n or 'D'n content scrolled up or down
+    // by n rows, 'R' all replaced.
+    void Step(char step, int n) {
+        for (int g = 0; step == 'T' && g < n; ++g) {
+            const int x0 = static_cast<int>(rng() % w), y0 = static_cast<int>(rng() % h);
             for (int y = y0; y < std::min(h, y0 + 9); ++y)
                 for (int x = x0; x < std::min(w, x0 + 6); ++x)
                     At(x, y) = Colour(rng() % 2 ? 0x202020 : 0xE0E0E0);
         }
+        for (uint32_t& p : pixels)
+            p = step == '.' ? (p & 0xFFFFFF) | (rng() << 24) : step == 'R' ? Colour(rng() & 0xFFFFFF) : p;
+        if (step == 'U' || step == 'D')
+            Scroll(step == 'U' ? n : -n);
     }
-    void Replace() {
-        for (auto& p : pixels)
-            p = Colour(rng() & 0xFFFFFF);
-    }
-    void JunkInFourthByte() {
-        for (auto& p : pixels)
-            p = (p & 0xFFFFFF) | (rng() << 24);
-    }
-    uint32_t& At(int x, int y) { return pixels[Row(y) + x]; }
-    size_t Row(int y) const { return static_cast<size_t>(y) * w; }
-
-    int w, h;
-    std::vector<uint32_t> pixels;
-
-private:
-    uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
-    void DrawLine(int y) {
-        const bool ink = y % 11 >= 2 && y % 11 < 9;
-        const uint32_t seedOfLine = static_cast<uint32_t>(rng());
-        for (int x = 0; x < w; ++x) {
-            bool mark = ink && ((seedOfLine >> (x / 5 % 32)) & 1) && (x * 7 + y * 3) % 5 != 0;
-            At(x, y) = Colour(mark ? 0x10C010 : 0x1E1E2E);
-        }
-    }
-    std::mt19937 rng;
 };
 
 struct Packet {
@@ -84,56 +68,25 @@ struct Packet {
     bool key() const { return bytes[0] & 1; }
 };
 
+// A bottom-up picture is handed over as the platform's frames are: last row first in memory.
 Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp = false) {
-    Packet p{std::vector<uint8_t>(ZmbvEncoder::MaxFrameSize(s.w, s.h))};
-    const ptrdiff_t stride = static_cast<ptrdiff_t>(s.w) * 4;
-    const uint8_t* base = reinterpret_cast<const uint8_t*>(s.pixels.data());
-    // A bottom-up picture is handed over as the platform's frames are: last row first in memory.
-    std::vector<uint32_t> flipped(bottomUp ? s.pixels.size() : 0);
+    std::vector<uint32_t> memory(s.pixels);
     for (int y = 0; bottomUp && y < s.h; ++y)
-        std::memcpy(&flipped[s.Row(s.h - 1 - y)], &s.pixels[s.Row(y)], s.w * 4u);
-    if (bottomUp)
-        base = reinterpret_cast<const uint8_t*>(flipped.data()) + (s.h - 1) * stride;
-    p.bytes.resize(encoder.Encode(base, bottomUp ? -stride : stride, key, p.bytes.data(), p.bytes.size()));
+        std::copy_n(&s.pixels[size_t(y) * s.w], s.w, &memory[size_t(s.h - 1 - y) * s.w]);
+    const ptrdiff_t stride = (bottomUp ? -4 : 4) * ptrdiff_t{s.w};
+    const auto* top = reinterpret_cast<const uint8_t*>(memory.data()) - (bottomUp ? (s.h - 1) * stride : 0);
+    Packet p{std::vector<uint8_t>(ZmbvEncoder::MaxFrameSize(s.w, s.h))};
+    p.bytes.resize(encoder.Encode(top, stride, key, p.bytes.data(), p.bytes.size()));
     return p;
 }
 
-#ifndef _WIN32
-// Every frame of the packets, written as an AVI, as ffmpeg decodes it: top-down, 4 bytes a pixel.
-std::vector<std::vector<uint8_t>> DecodeWithFfmpeg(int w, int h, const std::vector<Packet>& packets) {
-    test_support::DiskSink sink;
-    {
-        OpenDmlWriter writer(
-            sink, {.rate = 4, .right = static_cast<int16_t>(w), .bottom = static_cast<int16_t>(h)});
-        avi::Encoder format; // BITMAPINFOHEADER
-        format.U32(40), format.U32(w), format.U32(h), format.U16(1), format.U16(32),
-            format.U32(avi::FourCc("ZMBV"));
-        format.Zeros(20);
-        EXPECT_TRUE(writer.SetFormat(format.bytes().data(), format.size()));
-        for (const Packet& p : packets)
-            EXPECT_TRUE(writer.WriteFrame(p.bytes.data(), static_cast<uint32_t>(p.bytes.size()), p.key(), 0));
-        EXPECT_TRUE(writer.Finish());
-    }
-    const std::string out =
-        test_support::RunOnFile(sink.bytes, "ffmpeg -v error -i %s -f rawvideo -pix_fmt bgr0 -");
-    std::vector<std::vector<uint8_t>> frames;
-    for (size_t at = 0, size = static_cast<size_t>(w) * h * 4; at + size <= out.size(); at += size)
-        frames.emplace_back(out.begin() + at, out.begin() + at + size);
-    return frames;
-}
-#endif
-
-struct Sequence {
+const struct Sequence {
     const char* name;
     int w, h;
     int keyEvery; // 0: only the first frame
     bool bottomUp;
-    // After the first frame, one frame after each step: '.' still but for the fourth byte, 'T'n
-    // n glyphs typed, 'U'n or 'D'n content scrolled up or down by n rows, 'R' all replaced.
-    const char* steps;
-};
-
-const Sequence kSequences[] = {
+    const char* steps; // after the first frame, one frame after each step
+} kSequences[] = {
     {"still, typing and scrolls, one key frame", 160, 96, 0, false, "..T3U1U13D7T1D33U63."},
     {"odd size, key frame every third", 67, 45, 3, true, "T2U5RD3.T4U11"},
     {"smaller than a block", 5, 3, 2, true, "T1R.R"},
@@ -147,10 +100,9 @@ const Sequence kSequences[] = {
 std::pair<std::vector<Packet>, std::vector<Screen>> EncodeSequence(const Sequence& seq) {
     Screen screen(seq.w, seq.h, 1234);
     ZmbvEncoder encoder(seq.w, seq.h);
-    EXPECT_TRUE(encoder.ready());
     std::vector<Packet> packets;
     std::vector<Screen> shown;
-    for (const char* s = seq.steps;;) {
+    for (const char* s = seq.steps;; ++s) {
         const size_t k = packets.size();
         const bool key = seq.keyEvery > 0 && k % seq.keyEvery == 0;
         packets.push_back(EncodeOne(encoder, screen, key, seq.bottomUp));
@@ -159,16 +111,9 @@ std::pair<std::vector<Packet>, std::vector<Screen>> EncodeSequence(const Sequenc
             << "frame " << k;
         if (*s == 0)
             break;
-        const char step = *s++;
         char* end;
-        const int n = static_cast<int>(std::strtol(s, &end, 10));
-        s = end;
-        switch (step) {
-        case '.': screen.JunkInFourthByte(); break;
-        case 'R': screen.Replace(); break;
-        case 'T': screen.Type(n); break;
-        default: screen.Scroll(step == 'U' ? n : -n);
-        }
+        screen.Step(*s, static_cast<int>(std::strtol(s + 1, &end, 10)));
+        s = end - 1;
     }
     return {packets, shown};
 }
@@ -180,16 +125,15 @@ TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
     Screen screen(w, h, 99);
     ZmbvEncoder encoder(w, h);
     EncodeOne(encoder, screen, true);
-    screen.JunkInFourthByte();
+    screen.Step('.', 0);
     EXPECT_LT(EncodeOne(encoder, screen, false).bytes.size(), 40u)
         << "junk in the fourth byte counted as change";
     for (int d : {7, -13, 1, -1, 21, 63}) {
         // A scrolled frame should cost about what its newly shown rows cost alone: the picture
         // with only those rows changed, in place, is the yardstick.
-        Screen before = screen;
+        Screen before = screen, onlyNewRows = screen;
         screen.Scroll(d);
         const size_t scrolled = EncodeOne(encoder, screen, false).bytes.size();
-        Screen onlyNewRows = before;
         for (int y = 0; y < h; ++y)
             if (y + d < 0 || y + d >= h)
                 std::memcpy(&onlyNewRows.At(0, y), &screen.At(0, y), w * 4u);
@@ -204,7 +148,7 @@ TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
     Screen screen(64, 64, 7);
     ZmbvEncoder encoder(64, 64);
     EncodeOne(encoder, screen, true);
-    screen.Replace();
+    screen.Step('R', 0);
     std::vector<uint8_t> small(100);
     EXPECT_EQ(encoder.Encode(reinterpret_cast<const uint8_t*>(screen.pixels.data()), 64 * 4, false,
                              small.data(), small.size()),
@@ -246,7 +190,7 @@ std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32
     std::mt19937 rng(seed);
     auto add = [&](Packet& p, size_t n) { std::generate_n(std::back_inserter(p.bytes), n, std::ref(rng)); };
     std::vector<Packet> frames{{{1, 0, 1, 0, 8, static_cast<uint8_t>(bw), static_cast<uint8_t>(bh)}}};
-    add(frames[0], static_cast<size_t>(w) * h * 4);
+    add(frames[0], size_t(w) * h * 4);
     const int blocksX = (w + bw - 1) / bw, blocks = blocksX * ((h + bh - 1) / bh);
     for (int f = 1; f < count; ++f) {
         Packet& p = frames.emplace_back(Packet{{0}});
@@ -265,14 +209,34 @@ DecodeStatus Decode(ZmbvDecoder& decoder, const Packet& p) {
     return decoder.Decode(p.bytes.data(), p.bytes.size());
 }
 
+// Every frame of the packets, written as an AVI by our writer, as ffmpeg decodes it: top-down, 4 bytes
+// a pixel.
+std::vector<std::vector<uint8_t>> DecodeWithFfmpeg(int w, int h, const std::vector<Packet>& packets) {
+    std::vector<std::vector<uint8_t>> frames;
+#ifndef _WIN32
+    test_support::DiskSink sink;
+    OpenDmlWriter writer(sink, {.rate = 4, .right = int16_t(w), .bottom = int16_t(h)});
+    avi::Encoder format; // BITMAPINFOHEADER
+    format.U32(40), format.U32(w), format.U32(h), format.U16(1), format.U16(32),
+        format.U32(avi::FourCc("ZMBV"));
+    format.Zeros(20);
+    EXPECT_TRUE(writer.SetFormat(format.bytes().data(), format.size()));
+    for (const Packet& p : packets)
+        EXPECT_TRUE(writer.WriteFrame(p.bytes.data(), uint32_t(p.bytes.size()), p.key(), 0));
+    EXPECT_TRUE(writer.Finish());
+    const std::string out =
+        test_support::RunOnFile(sink.bytes, "ffmpeg -v error -i %s -f rawvideo -pix_fmt bgr0 -");
+    for (size_t at = 0, size = size_t(w) * h * 4; at + size <= out.size(); at += size)
+        frames.emplace_back(out.begin() + at, out.begin() + at + size);
+    EXPECT_EQ(frames.size(), packets.size());
+#endif
+    return frames;
+}
+
 // Decodes the frames, each checked against the picture it was encoded from where there is one and
 // against ffmpeg's decoding of them; then seeks back to the last key frame, as a player does.
 void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::vector<Screen>& shown) {
-    std::vector<std::vector<uint8_t>> ffmpeg;
-#ifndef _WIN32
-    ffmpeg = DecodeWithFfmpeg(w, h, packets);
-    ASSERT_EQ(ffmpeg.size(), packets.size());
-#endif
+    const std::vector<std::vector<uint8_t>> ffmpeg = DecodeWithFfmpeg(w, h, packets);
     ZmbvDecoder decoder(w, h);
     size_t lastKey = 0;
     for (size_t k = 0; k < packets.size(); ++k) {
