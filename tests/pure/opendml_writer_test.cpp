@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -100,7 +99,7 @@ Outcome Record(const Recording& r, DiskSink& sink, bool checkFlushes = false) {
         // starts a segment.
         EXPECT_TRUE(avi.frames.size() == flushed || avi.frames.size() >= k) << avi.frames.size();
         flushed = avi.frames.size();
-        EXPECT_GE(flushed + r.limits.flushFrames, k + 1);
+        EXPECT_LT(k + 1 - flushed, r.limits.flushFrames) << "frames left unflushed";
         ExpectFrames(file, avi, r, flushed);
     }
     if (o.accepted < r.frames) {
@@ -180,33 +179,6 @@ TEST(OpenDmlWriter, DiskFullAtEveryByteLeavesAConsistentFile) {
                 ExpectFrames(file, tail.empty() ? whole : ReadAvi(file), r, o.frames);
             }
     }
-}
-
-// ffmpeg decodes as many frames as the indexes name from files whose disk filled inside a frame, the
-// idx1 or an AVIX header, with whole and with partial writes.
-TEST(OpenDmlWriter, FfprobeDecodesTheIndexedFramesOfFullDiskFiles) {
-#ifdef _WIN32
-    GTEST_SKIP() << "the host's ffprobe is run from the native build";
-#else
-    DiskSink unlimited;
-    Record(kRecordings[0], unlimited);
-    const AviFile whole = ReadAvi(unlimited.bytes);
-    std::vector<uint64_t> capacities = {whole.frames[1].offset + 100, whole.riffs[1].offset - 1,
-                                        whole.frames.back().offset + 2000};
-    for (size_t i = 1; i < whole.riffs.size(); ++i)
-        capacities.push_back(whole.riffs[i].offset + 10);
-    for (bool partial : {false, true})
-        for (uint64_t capacity : capacities) {
-            DiskSink sink(Disk{capacity, partial});
-            Record(kRecordings[0], sink);
-            const std::string out =
-                test_support::RunOnFile(sink.bytes, "ffprobe -v error -count_frames -select_streams v:0 "
-                                                    "-show_entries stream=nb_read_frames -of csv=p=0 %s");
-            EXPECT_EQ(out.empty() ? -1 : std::atoi(out.c_str()),
-                      static_cast<int>(ReadAvi(sink.bytes).frames.size()))
-                << (partial ? "partial" : "whole") << " writes, disk of " << capacity;
-        }
-#endif
 }
 
 TEST(OpenDmlWriter, SuperIndexHasRoomForSixHoursAtTheStreamRate) {

@@ -61,16 +61,12 @@ public:
     }
     bool WriteAt(uint64_t offset, const void* data, size_t size) override {
         const auto* p = static_cast<const uint8_t*>(data);
-        if (offset == m_heldAt + m_held.size() && size < 4096 && m_held.size() + size <= 65536) {
-            m_heldAt = m_held.empty() ? offset : m_heldAt;
-            m_held.insert(m_held.end(), p, p + size);
-            return true;
-        }
-        const bool flushed = Flush();
+        const bool flushed =
+            (offset == m_heldAt + m_held.size() && size < 4096 && m_held.size() + size <= 65536) || Flush();
         if (size >= 4096)
             return WriteThrough(offset, p, size) && flushed;
-        m_heldAt = offset;
-        m_held.assign(p, p + size);
+        m_heldAt = m_held.empty() ? offset : m_heldAt;
+        m_held.insert(m_held.end(), p, p + size);
         return flushed;
     }
     bool Flush() override {
@@ -91,10 +87,8 @@ public:
 private:
     bool WriteThrough(uint64_t offset, const uint8_t* p, size_t size) {
         const uint64_t room = offset < m_disk.capacity ? m_disk.capacity - offset : 0;
-        const size_t fits = ++writes == m_disk.failingWrite ? 0
-                            : size <= room                  ? size
-                            : m_disk.partial                ? room
-                                                            : 0;
+        size_t fits = size <= room ? size : m_disk.partial ? room : 0;
+        fits = ++writes == m_disk.failingWrite ? 0 : fits;
         if (fits > 0) {
             bytes.resize(std::max<uint64_t>(bytes.size(), offset + fits));
             std::memcpy(bytes.data() + offset, p, fits);

@@ -8,21 +8,24 @@
 namespace test_support {
 
 AVISTREAMINFOA StreamInfo(int width, int height, int fps) {
-    return {.fccType = streamtypeVIDEO,
-            .dwScale = 1,
-            .dwRate = DWORD(fps),
-            .dwSuggestedBufferSize = DWORD(width * height * 4),
-            .rcFrame = {0, 0, width, height}};
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = DWORD(fps);
+    info.dwSuggestedBufferSize = DWORD(width * height * 4);
+    info.rcFrame = {0, 0, width, height};
+    return info;
 }
 
 BITMAPINFOHEADER Bgra32Format(int width, int height) {
-    return {.biSize = sizeof(BITMAPINFOHEADER),
-            .biWidth = width,
-            .biHeight = height,
-            .biPlanes = 1,
-            .biBitCount = 32,
-            .biCompression = BI_RGB,
-            .biSizeImage = DWORD(width * height * 4)};
+    BITMAPINFOHEADER h{};
+    h.biSize = sizeof(h);
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = 32;
+    h.biSizeImage = DWORD(width * height * 4);
+    return h;
 }
 
 std::vector<uint8_t> NumberedFrame(int index, int width, int height) {
