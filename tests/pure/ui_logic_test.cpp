@@ -1,3 +1,5 @@
+#include "ui/path_split.h"
+#include "ui/recording_timing.h"
 #include "ui/tray_tip.h"
 
 #include <gtest/gtest.h>
@@ -58,4 +60,31 @@ TEST(TrayTip, CutsOnWholeCharacters) {
     for (std::string head : {"Window ", "Rec\nWindow "})
         EXPECT_EQ(TrayTipText(kTexts, {head.size() > 7, title, 12, 1, 1800}, IsCp932LeadByte),
                   head + title.substr(0, kTrayTipMaxBytes - 1 - head.size()));
+}
+
+TEST(PathSplit, SplitsAtTheLastTrueBackslash) {
+    // "表" is 0x95 0x5C and "ソ" 0x83 0x5C: their trail bytes equal a backslash.
+    for (auto [path, split] : {std::pair<std::string, std::string>{"C:\\movie.avi", "C:\\|movie.avi"},
+                               {"movie", "|movie"},
+                               {"\\\\server\\share\\a.avi", "\\\\server\\share\\|a.avi"},
+                               {"C:\\dir\\\x95\x5C.avi", "C:\\dir\\|\x95\x5C.avi"},
+                               {"C:\\\x95\x5C\\a.avi", "C:\\\x95\x5C\\|a.avi"},
+                               {"C:\\\x83\x5C\x83t\x83g\x95\x5C", "C:\\|\x83\x5C\x83t\x83g\x95\x5C"},
+                               {"a\\\x95", "a\\|\x95"},
+                               {"a\\b\\\x95\x5C\x5C", "a\\b\\\x95\x5C\\|"}}) {
+        SplitPath s = SplitAtLastBackslash(path, IsCp932LeadByte);
+        EXPECT_EQ(s.folder + "|" + s.fileName, split) << path;
+    }
+}
+
+TEST(RecordingTiming, TickIntervalDividesFirst) {
+    for (auto [rate, fps, ms] : {std::tuple{1, 4, 250},
+                                 {1, 3, 333},
+                                 {1, 60, 16},
+                                 {200, 7, 28400},
+                                 {10, 4, 2500},
+                                 {200, 1, 200000},
+                                 {3, 0, 3000},
+                                 {3, -5, 3000}})
+        EXPECT_EQ(TickIntervalMs(rate, fps), ms) << rate << " at " << fps << " fps";
 }
