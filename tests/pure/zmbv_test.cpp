@@ -14,11 +14,13 @@
 
 namespace {
 
+using Picture = std::vector<uint32_t>; // top-down, 4 bytes a pixel
+
 // A screen-like picture: lines of glyph-sized marks on a plain background, whose unused fourth
 // byte holds junk as it does after a real screen copy.
 struct Screen {
     int w, h;
-    std::vector<uint32_t> pixels;
+    Picture pixels;
     std::mt19937 rng;
 
     Screen(int width, int height, uint32_t seed) : w(width), h(height), pixels(size_t(w) * h), rng(seed) {
@@ -97,11 +99,11 @@ const struct Sequence {
 };
 
 // The sequence's frames and the picture each was encoded from.
-std::pair<std::vector<Packet>, std::vector<std::vector<uint32_t>>> EncodeSequence(const Sequence& seq) {
+std::pair<std::vector<Packet>, std::vector<Picture>> EncodeSequence(const Sequence& seq) {
     Screen screen(seq.w, seq.h, 1234);
     ZmbvEncoder encoder(seq.w, seq.h);
     std::vector<Packet> packets;
-    std::vector<std::vector<uint32_t>> shown;
+    std::vector<Picture> shown;
     for (const char* s = seq.steps;; ++s) {
         const size_t k = packets.size();
         const bool key = seq.keyEvery > 0 && k % seq.keyEvery == 0;
@@ -162,18 +164,15 @@ TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
 
 namespace {
 
-using Picture = std::vector<uint32_t>; // top-down, 4 bytes a pixel
-
 // The picture in every layout a Video for Windows caller may ask for: 32 or 24 bits, top-down or bottom-up.
 void ExpectShows(const ZmbvDecoder& decoder, int w, int h, const Picture& want) {
     for (int bytes : {4, 3})
         for (int sign : {1, -1}) {
             const ptrdiff_t row = (w * bytes + 3) & ~3;
             std::vector<uint8_t> out(row * h), expected(row * h);
-            for (int i = 0; i < w * h; ++i) {
+            for (int i = 0; i < w * h; ++i)
                 std::memcpy(&expected[(sign > 0 ? i / w : h - 1 - i / w) * row + i % w * bytes], &want[i],
                             bytes);
-            }
             ASSERT_TRUE(decoder.CopyTo(sign > 0 ? out.data() : &out[(h - 1) * row], sign * row, bytes * 8));
             EXPECT_TRUE(out == expected) << bytes * 8 << " bits, " << (sign > 0 ? "top-down" : "bottom-up");
         }
