@@ -178,12 +178,6 @@ AviFile ReadAvi(std::span<const uint8_t> file) {
     return avi;
 }
 
-std::vector<uint8_t> FrameBytes(std::span<const uint8_t> file, const AviFrame& frame) {
-    if (frame.offset + 8 > file.size() || frame.size > file.size() - frame.offset - 8)
-        return {};
-    return {file.begin() + frame.offset + 8, file.begin() + frame.offset + 8 + frame.size};
-}
-
 #ifndef _WIN32
 std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command) {
     const std::filesystem::path path = std::filesystem::temp_directory_path() /

@@ -37,8 +37,6 @@ struct AviFile {
 };
 
 AviFile ReadAvi(std::span<const uint8_t> file);
-// The frame's payload; empty when it lies outside the file.
-std::vector<uint8_t> FrameBytes(std::span<const uint8_t> file, const AviFrame& frame);
 
 struct Disk {
     uint64_t capacity = UINT64_MAX; // the file's bytes fit below it
