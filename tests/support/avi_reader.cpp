@@ -12,7 +12,11 @@
 namespace test_support {
 namespace {
 
-using namespace avi;
+using avi::FourCc;
+using avi::Padded;
+
+// The values a player reads, spelled out here rather than taken from the writer's vocabulary.
+constexpr uint32_t kHasIndex = 0x10, kKeyFrame = 0x10, kDeltaFrame = 0x80000000u;
 
 struct Chunk {
     uint64_t at; // of the id
@@ -37,10 +41,10 @@ public:
 
     void Read() {
         uint64_t at = 0;
-        for (uint32_t size;
-             m_file.size() - at >= 12 && U32(at) == kRiff && (size = U32(at + 4)) <= m_file.size() - at - 8;
+        for (uint32_t size; m_file.size() - at >= 12 && U32(at) == FourCc("RIFF") &&
+                            (size = U32(at + 4)) <= m_file.size() - at - 8;
              at += 8 + size) {
-            Expect(size % 2 == 0 && U32(at + 8) == (at == 0 ? kAvi : kAvix),
+            Expect(size % 2 == 0 && U32(at + 8) == (at == 0 ? FourCc("AVI ") : FourCc("AVIX")),
                    "odd size or form of the RIFF at", at);
             m_avi.riffs.push_back({at, size});
             Walk(at + 12, at + 8 + size, Name(U32(at + 8)));
@@ -80,7 +84,7 @@ private:
             size = U32(at + 4);
             if (to - at < 8 || to - at - 8 < Padded(size))
                 return Expect(false, "chunk runs past the end of its list at", at);
-            const bool list = U32(at) == kList && size >= 4;
+            const bool list = U32(at) == FourCc("LIST") && size >= 4;
             const std::string name = path + "/" + Name(U32(list ? at + 8 : at));
             m_chunks[name].push_back({at, size});
             if (list)
@@ -92,28 +96,19 @@ private:
         const Chunk *avih = First("AVI /hdrl/avih"), *strh = First("AVI /hdrl/strl/strh"),
                     *strf = First("AVI /hdrl/strl/strf"), *indx = First("AVI /hdrl/strl/indx"),
                     *dmlh = First("AVI /hdrl/odml/dmlh");
-        if (!avih || avih->size < kMainHeaderSize || !strh || strh->size < kStreamHeaderSize || !strf ||
-            strf->size < 40 || !indx || indx->size < 24 || !dmlh || dmlh->size < 4)
+        if (!avih || avih->size < 56 || !strh || strh->size < 56 || !strf || strf->size < 40 || !indx ||
+            indx->size < 24 || !dmlh || dmlh->size < 4)
             return Expect(false, "headers missing or short");
         const uint64_t a = avih->data(), h = strh->data(), f = strf->data(), x = indx->data();
-        for (auto [field, at] : {std::pair{&m_avi.microSecPerFrame, a},
-                                 {&m_avi.flags, a + 12},
-                                 {&m_avihFrames, a + 16},
-                                 {&m_avi.width, a + 32},
-                                 {&m_avi.height, a + 36},
-                                 {&m_avi.handler, h + 4},
-                                 {&m_avi.scale, h + 20},
-                                 {&m_avi.rate, h + 24},
-                                 {&m_avi.length, h + 32},
-                                 {&m_avi.suggestedBufferSize, h + 36},
-                                 {&m_dmlhFrames, dmlh->data()},
-                                 {&m_superEntries, x + 4},
-                                 {&m_chunkId, x + 8}})
-            *field = U32(at);
+        m_avi.microSecPerFrame = U32(a), m_avi.flags = U32(a + 12), m_avihFrames = U32(a + 16);
+        m_avi.width = U32(a + 32), m_avi.height = U32(a + 36), m_avi.handler = U32(h + 4);
+        m_avi.scale = U32(h + 20), m_avi.rate = U32(h + 24), m_avi.length = U32(h + 32);
+        m_avi.suggestedBufferSize = U32(h + 36), m_dmlhFrames = U32(dmlh->data());
+        m_superEntries = U32(x + 4), m_chunkId = U32(x + 8);
         m_avi.format.assign(&m_file[f], &m_file[f] + strf->size);
-        Expect(U32(a + 24) == 1 && U32(h) == kVids, "not one video stream");
+        Expect(U32(a + 24) == 1 && U32(h) == FourCc("vids"), "not one video stream");
         // An index of indexes, of four longs an entry, naming the chunk id the format calls for.
-        Expect(U32(x) == 4 && m_chunkId == (U32(f + 16) == 0 ? kUncompressedFrame : kCompressedFrame),
+        Expect(U32(x) == 4 && m_chunkId == (U32(f + 16) == 0 ? FourCc("00db") : FourCc("00dc")),
                "indx is not an index of indexes of the format's chunks");
         Expect(24 + uint64_t{16} * m_superEntries <= indx->size, "indx entries past its chunk");
         m_superAt = x + 24;
@@ -132,14 +127,14 @@ private:
                 Expect(false, "the super index entry names no ix00 in a movi list:", e);
                 continue;
             }
+            // Of two longs an entry and of type "index of chunks", with the entries the super index says.
             const uint64_t x = ix->data(), n = U32(x + 4), base = U64(x + 12);
             Expect(U32(e + 8) == 8 + ix->size && U32(e + 12) == n && ix->size >= 24 + 8 * n &&
-                       U32(x) == (2 | uint32_t{kIndexOfChunks} << 24) && U32(x + 8) == m_chunkId,
-                   "not an index of chunks with room for its entries, as the super index says: the ix00 at",
-                   ix->at);
+                       U32(x) == 0x01000002 && U32(x + 8) == m_chunkId,
+                   "the super index and the ix00 disagree, or the ix00 is not one: the ix00 at", ix->at);
             for (uint64_t i = x + 24; i + 8 <= x + std::min<uint64_t>(ix->size, 24 + 8 * n); i += 8)
                 m_avi.frames.push_back(
-                    {base + U32(i) - 8, U32(i + 4) & ~kDeltaFrameBit, (U32(i + 4) & kDeltaFrameBit) == 0});
+                    {base + U32(i) - 8, U32(i + 4) & ~kDeltaFrame, (U32(i + 4) & kDeltaFrame) == 0});
         }
         bool same = m_avi.frames.size() == frames.size();
         for (size_t i = 0; same && i < frames.size(); ++i)
@@ -150,16 +145,15 @@ private:
                    m_avihFrames == firstFrames.size(),
                "frame counts of strh, dmlh or avih wrong; frames:", frames.size());
         const Chunk *idx1 = First("AVI /idx1"), *movi = First("AVI /movi");
-        Expect(!idx1 == !(m_avi.flags & kAvifHasIndex), "avih index flag disagrees with idx1");
+        Expect(!idx1 == !(m_avi.flags & kHasIndex), "avih index flag disagrees with idx1");
         if (!idx1 || !movi)
             return;
         Expect(idx1->at > movi->at && idx1->size == 16 * std::min(m_avi.frames.size(), firstFrames.size()),
                "idx1 before movi, or not of the first RIFF's frames:", idx1->size);
         for (uint64_t e = idx1->data(), k = 0; e + 16 <= idx1->data() + idx1->size && k < m_avi.frames.size();
              e += 16)
-            Expect(U32(e) == m_chunkId &&
-                       AviFrame{movi->data() + U32(e + 8), U32(e + 12),
-                                (U32(e + 4) & kIndexFlagKeyFrame) != 0} == m_avi.frames[k++],
+            Expect(U32(e) == m_chunkId && AviFrame{movi->data() + U32(e + 8), U32(e + 12),
+                                                   (U32(e + 4) & kKeyFrame) != 0} == m_avi.frames[k++],
                    "idx1 differs from the standard index at", e);
     }
 

@@ -11,7 +11,7 @@
 
 // A strict reader of one-video-stream AVI files with OpenDML indexes. It parses what a player uses
 // and lists every way the file disagrees with itself, so that a test asserts on `errors` being empty
-// and then on the values. It shares nothing with the writer but the little-endian loads.
+// and then on the values. Every id, flag and offset it checks is spelled out in it.
 namespace test_support {
 
 struct AviRiff {
