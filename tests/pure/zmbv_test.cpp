@@ -24,8 +24,7 @@ struct Screen {
     std::mt19937 rng;
 
     Screen(int width, int height, uint32_t seed) : w(width), h(height), pixels(size_t(w) * h), rng(seed) {
-        for (int y = 0; y < h; ++y)
-            DrawLine(y);
+        Scroll(h); // every line new
     }
     uint32_t& At(int x, int y) { return pixels[size_t(y) * w + x]; }
     uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
@@ -59,26 +58,22 @@ struct Screen {
     }
 };
 
-struct Packet {
-    std::vector<uint8_t> bytes;
-    Packet Cut(size_t n) const { return {{bytes.begin(), bytes.begin() + n}}; }
-    Packet With(size_t at, uint8_t value) const {
-        Packet p = *this;
-        p.bytes[at] = value;
-        return p;
-    }
-    bool key() const { return bytes[0] & 1; }
-};
+using Packet = std::vector<uint8_t>;
+
+bool IsKey(const Packet& p) {
+    return p[0] & 1;
+}
 
 // A bottom-up picture is handed over as the platform's frames are: last row first in memory.
-Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp = false) {
+Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp = false,
+                 size_t capacity = 0) {
     std::vector<uint32_t> memory(s.pixels);
     for (int y = 0; bottomUp && y < s.h; ++y)
         std::copy_n(&s.pixels[size_t(y) * s.w], s.w, &memory[size_t(s.h - 1 - y) * s.w]);
     const ptrdiff_t stride = (bottomUp ? -4 : 4) * ptrdiff_t{s.w};
     const auto* top = reinterpret_cast<const uint8_t*>(memory.data()) - (bottomUp ? (s.h - 1) * stride : 0);
-    Packet p{std::vector<uint8_t>(ZmbvEncoder::MaxFrameSize(s.w, s.h))};
-    p.bytes.resize(encoder.Encode(top, stride, key, p.bytes.data(), p.bytes.size()));
+    Packet p(capacity ? capacity : ZmbvEncoder::MaxFrameSize(s.w, s.h));
+    p.resize(encoder.Encode(top, stride, key, p.data(), p.size()));
     return p;
 }
 
@@ -111,8 +106,7 @@ std::pair<std::vector<Packet>, std::vector<Picture>> EncodeSequence(const Sequen
         shown.push_back(screen.pixels);
         for (uint32_t& p : shown.back())
             p &= 0xFFFFFF; // a decoder shows nothing in the fourth byte
-        EXPECT_TRUE(packets.back().bytes.size() > 1 && packets.back().key() == (k == 0 || key))
-            << "frame " << k;
+        EXPECT_TRUE(packets.back().size() > 1 && IsKey(packets.back()) == (k == 0 || key)) << "frame " << k;
         if (*s == 0)
             break;
         char* end;
@@ -121,48 +115,6 @@ std::pair<std::vector<Packet>, std::vector<Picture>> EncodeSequence(const Sequen
     }
     return {packets, shown};
 }
-
-} // namespace
-
-TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
-    const int w = 320, h = 240;
-    Screen screen(w, h, 99);
-    ZmbvEncoder encoder(w, h);
-    EncodeOne(encoder, screen, true);
-    screen.Step('.', 0);
-    EXPECT_LT(EncodeOne(encoder, screen, false).bytes.size(), 40u)
-        << "junk in the fourth byte counted as change";
-    for (int d : {7, -13, 1, -1, 21, 63}) {
-        // A scrolled frame should cost about what its newly shown rows cost alone: the picture
-        // with only those rows changed, in place, is the yardstick.
-        Screen before = screen, onlyNewRows = screen;
-        screen.Scroll(d);
-        const size_t scrolled = EncodeOne(encoder, screen, false).bytes.size();
-        for (int y = 0; y < h; ++y)
-            if (y + d < 0 || y + d >= h)
-                std::memcpy(&onlyNewRows.At(0, y), &screen.At(0, y), w * 4u);
-        ZmbvEncoder yardstick(w, h);
-        EncodeOne(yardstick, before, true);
-        const size_t newRows = EncodeOne(yardstick, onlyNewRows, false).bytes.size();
-        EXPECT_LE(scrolled, newRows + newRows / 2 + 100) << "scroll by " << d;
-    }
-}
-
-TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
-    Screen screen(64, 64, 7);
-    ZmbvEncoder encoder(64, 64);
-    EncodeOne(encoder, screen, true);
-    screen.Step('R', 0);
-    std::vector<uint8_t> small(100);
-    EXPECT_EQ(encoder.Encode(reinterpret_cast<const uint8_t*>(screen.pixels.data()), 64 * 4, false,
-                             small.data(), small.size()),
-              0u);
-    // The failed frame left no half-written stream behind: the next one is a key frame again.
-    Packet next = EncodeOne(encoder, screen, false);
-    EXPECT_TRUE(next.bytes.size() > 1 && next.key());
-}
-
-namespace {
 
 // The picture in every layout a Video for Windows caller may ask for: 32 or 24 bits, top-down or bottom-up.
 void ExpectShows(const ZmbvDecoder& decoder, int w, int h, const Picture& want) {
@@ -182,17 +134,17 @@ void ExpectShows(const ZmbvDecoder& decoder, int w, int h, const Picture& want) 
 // range, many reaching outside the picture, and random XOR data.
 std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32_t seed) {
     std::mt19937 rng(seed);
-    auto add = [&](Packet& p, size_t n) { std::generate_n(std::back_inserter(p.bytes), n, std::ref(rng)); };
-    std::vector<Packet> frames{{{1, 0, 1, 0, 8, static_cast<uint8_t>(bw), static_cast<uint8_t>(bh)}}};
+    auto add = [&](Packet& p, size_t n) { std::generate_n(std::back_inserter(p), n, std::ref(rng)); };
+    std::vector<Packet> frames(1, Packet{1, 0, 1, 0, 8, uint8_t(bw), uint8_t(bh)});
     add(frames[0], size_t(w) * h * 4);
     const int blocksX = (w + bw - 1) / bw, blocks = blocksX * ((h + bh - 1) / bh);
     for (int f = 1; f < count; ++f) {
-        Packet& p = frames.emplace_back(Packet{{0}});
+        Packet& p = frames.emplace_back(Packet{0});
         add(p, blocks * 2);
-        p.bytes.resize(1 + ((blocks * 2 + 3) & ~3));
+        p.resize(1 + ((blocks * 2 + 3) & ~3));
         for (int b = 0; b < blocks; ++b) {
-            p.bytes[2 + b * 2] &= 0xFE;
-            if (p.bytes[1 + b * 2] & 1)
+            p[2 + b * 2] &= 0xFE;
+            if (p[1 + b * 2] & 1)
                 add(p, std::min(bw, w - b % blocksX * bw) * std::min(bh, h - b / blocksX * bh) * 4);
         }
     }
@@ -200,7 +152,7 @@ std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32
 }
 
 DecodeStatus Decode(ZmbvDecoder& decoder, const Packet& p) {
-    return decoder.Decode(p.bytes.data(), p.bytes.size());
+    return decoder.Decode(p.data(), p.size());
 }
 
 // Every frame of the packets, written as an AVI by our writer, as ffmpeg decodes it: top-down, 4 bytes
@@ -215,7 +167,7 @@ std::vector<Picture> DecodeWithFfmpeg(int w, int h, const std::vector<Packet>& p
     format.Zeros(20);
     EXPECT_TRUE(writer.SetFormat(format.bytes().data(), format.size()));
     for (const Packet& p : packets)
-        EXPECT_TRUE(writer.WriteFrame(p.bytes.data(), uint32_t(p.bytes.size()), p.key(), 0));
+        EXPECT_TRUE(writer.WriteFrame(p.data(), uint32_t(p.size()), IsKey(p), 0));
     EXPECT_TRUE(writer.Finish());
 #ifndef _WIN32 // the host's ffmpeg is run from the native build
     const std::string out =
@@ -240,15 +192,49 @@ void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::
             ExpectShows(decoder, w, h, shown[k]);
         if (k < ffmpeg.size())
             ExpectShows(decoder, w, h, ffmpeg[k]);
-        lastKey = packets[k].key() ? k : lastKey;
+        lastKey = IsKey(packets[k]) ? k : lastKey;
     }
     decoder.Reset();
     EXPECT_EQ(Decode(decoder, packets.back()),
-              packets.back().key() ? DecodeStatus::Ok : DecodeStatus::NeedKeyFrame);
+              IsKey(packets.back()) ? DecodeStatus::Ok : DecodeStatus::NeedKeyFrame);
     EXPECT_EQ(Decode(decoder, packets[lastKey]), DecodeStatus::Ok);
 }
 
 } // namespace
+
+TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
+    const int w = 320, h = 240;
+    Screen screen(w, h, 99);
+    ZmbvEncoder encoder(w, h);
+    EncodeOne(encoder, screen, true);
+    screen.Step('.', 0);
+    EXPECT_LT(EncodeOne(encoder, screen, false).size(), 40u) << "junk in the fourth byte counted as change";
+    for (int d : {7, -13, 1, -1, 21, 63}) {
+        // A scrolled frame should cost about what its newly shown rows cost alone: the picture
+        // with only those rows changed, in place, is the yardstick.
+        Screen before = screen, onlyNewRows = screen;
+        screen.Scroll(d);
+        const size_t scrolled = EncodeOne(encoder, screen, false).size();
+        for (int y = 0; y < h; ++y)
+            if (y + d < 0 || y + d >= h)
+                std::memcpy(&onlyNewRows.At(0, y), &screen.At(0, y), w * 4u);
+        ZmbvEncoder yardstick(w, h);
+        EncodeOne(yardstick, before, true);
+        const size_t newRows = EncodeOne(yardstick, onlyNewRows, false).size();
+        EXPECT_LE(scrolled, newRows + newRows / 2 + 100) << "scroll by " << d;
+    }
+}
+
+TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
+    Screen screen(64, 64, 7);
+    ZmbvEncoder encoder(64, 64);
+    EncodeOne(encoder, screen, true);
+    screen.Step('R', 0);
+    EXPECT_TRUE(EncodeOne(encoder, screen, false, false, 100).empty());
+    // The failed frame left no half-written stream behind: the next one is a key frame again.
+    const Packet next = EncodeOne(encoder, screen, false);
+    EXPECT_TRUE(next.size() > 1 && IsKey(next));
+}
 
 // Our encoder's frames and frames made up here show as encoded, and as ffmpeg shows them.
 TEST(ZmbvDecoder, ShowsEveryFrameAsEncodedAndAsFfmpegShowsIt) {
@@ -266,35 +252,40 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
     const int w = seq.w, h = seq.h;
     auto [good, shown] = EncodeSequence(seq);
     const Packet &key = good[0], &inter = good[1], stored = StoredFrames(w, h, 16, 16, 1, 9)[0];
-    const Packet still{std::vector<uint8_t>(33, 0)}; // stored inter frame: no motion, no XOR data
+    const Packet still(33, 0); // stored inter frame: no motion, no XOR data
+    auto cut = [](const Packet& p, size_t n) { return Packet(p.begin(), p.begin() + n); };
+    auto with = [](Packet p, size_t at, uint8_t value) {
+        p[at] = value;
+        return p;
+    };
     using D = DecodeStatus;
     // Frames fed in turn; the last one's status is checked.
     const std::tuple<const char*, std::vector<Packet>, D> cases[] = {
         {"empty", {Packet{}}, D::Malformed},
-        {"flags byte alone", {key.Cut(1)}, D::Malformed},
-        {"key frame header alone", {key.Cut(7)}, D::Malformed},
-        {"zlib stream cut short", {key.Cut(key.bytes.size() / 2)}, D::Malformed},
-        {"zlib header broken", {key.With(7, 0)}, D::Malformed},
-        {"zlib data broken after the picture", {key.With(key.bytes.size() - 1, 0)}, D::Malformed},
+        {"flags byte alone", {cut(key, 1)}, D::Malformed},
+        {"key frame header alone", {cut(key, 7)}, D::Malformed},
+        {"zlib stream cut short", {cut(key, key.size() / 2)}, D::Malformed},
+        {"zlib header broken", {with(key, 7, 0)}, D::Malformed},
+        {"zlib data broken after the picture", {with(key, key.size() - 1, 0)}, D::Malformed},
         {"key frame of a wider picture", {StoredFrames(w + 1, h, 16, 16, 1, 9)[0]}, D::Malformed},
-        {"stored key frame a pixel short", {stored.Cut(stored.bytes.size() - 4)}, D::Malformed},
-        {"version 0.2", {key.With(2, 2)}, D::Unsupported},
-        {"compression 2", {key.With(3, 2)}, D::Unsupported},
-        {"8-bit palettized", {key.With(4, 4)}, D::Unsupported},
-        {"format none", {key.With(4, 0)}, D::Malformed},
-        {"format 9", {key.With(4, 9)}, D::Malformed},
-        {"block width 0", {key.With(5, 0)}, D::Malformed},
-        {"block height 0", {key.With(6, 0)}, D::Malformed},
-        {"block size changed", {key, inter, good[3].With(5, 8)}, D::FormatChanged},
-        {"depth changed", {key, good[3].With(4, 6)}, D::FormatChanged},
+        {"stored key frame a pixel short", {cut(stored, stored.size() - 4)}, D::Malformed},
+        {"version 0.2", {with(key, 2, 2)}, D::Unsupported},
+        {"compression 2", {with(key, 3, 2)}, D::Unsupported},
+        {"8-bit palettized", {with(key, 4, 4)}, D::Unsupported},
+        {"format none", {with(key, 4, 0)}, D::Malformed},
+        {"format 9", {with(key, 4, 9)}, D::Malformed},
+        {"block width 0", {with(key, 5, 0)}, D::Malformed},
+        {"block height 0", {with(key, 6, 0)}, D::Malformed},
+        {"block size changed", {key, inter, with(good[3], 5, 8)}, D::FormatChanged},
+        {"depth changed", {key, with(good[3], 4, 6)}, D::FormatChanged},
         {"inter frame first", {inter}, D::NeedKeyFrame},
-        {"inter frame cut short", {key, inter.Cut(inter.bytes.size() / 2)}, D::Malformed},
-        {"inter frame after a bad one", {key, inter.Cut(inter.bytes.size() / 2), good[2]}, D::NeedKeyFrame},
+        {"inter frame cut short", {key, cut(inter, inter.size() / 2)}, D::Malformed},
+        {"inter frame after a bad one", {key, cut(inter, inter.size() / 2), good[2]}, D::NeedKeyFrame},
         {"stored inter frame", {stored, still}, D::Ok},
-        {"vertical vector byte odd", {stored, still.With(2, 1)}, D::Malformed},
-        {"XOR data missing", {stored, still.With(1, 1)}, D::Malformed},
-        {"XOR data left over", {stored, Packet{std::vector<uint8_t>(37, 0)}}, D::Malformed},
-        {"vector table cut short", {stored, still.Cut(6)}, D::Malformed},
+        {"vertical vector byte odd", {stored, with(still, 2, 1)}, D::Malformed},
+        {"XOR data missing", {stored, with(still, 1, 1)}, D::Malformed},
+        {"XOR data left over", {stored, Packet(37, 0)}, D::Malformed},
+        {"vector table cut short", {stored, cut(still, 6)}, D::Malformed},
     };
     for (const auto& [name, frames, want] : cases) {
         SCOPED_TRACE(name);
@@ -326,15 +317,17 @@ TEST(ZmbvDecoder, RefusesSizesAndLayoutsItCannotServe) {
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 32)) << "no picture yet";
     // A key frame whose zlib stream ends with it is as good as one that goes on.
     const Packet stored = StoredFrames(3, 2, 16, 16, 1, 1)[0];
-    Packet finished = stored.With(3, 1);
+    Packet finished = stored;
+    finished[3] = 1; // compressed
     uLongf size = compressBound(24);
-    finished.bytes.resize(7 + size);
-    ASSERT_EQ(compress(&finished.bytes[7], &size, &stored.bytes[7], 24), Z_OK);
-    ASSERT_EQ(Decode(decoder, finished.Cut(7 + size)), DecodeStatus::Ok);
+    finished.resize(7 + size);
+    ASSERT_EQ(compress(&finished[7], &size, &stored[7], 24), Z_OK);
+    finished.resize(7 + size);
+    ASSERT_EQ(Decode(decoder, finished), DecodeStatus::Ok);
     EXPECT_TRUE(decoder.CopyTo(out.data(), 12, 32));
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.bytes.begin() + 7));
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.begin() + 7));
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 16));
     EXPECT_FALSE(decoder.CopyTo(out.data() + 11, -11, 32));
-    EXPECT_EQ(decoder.Decode(finished.bytes.data(), SIZE_MAX), DecodeStatus::Malformed)
+    EXPECT_EQ(decoder.Decode(finished.data(), SIZE_MAX), DecodeStatus::Malformed)
         << "a size beyond any frame's";
 }
