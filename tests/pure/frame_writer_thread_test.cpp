@@ -9,16 +9,16 @@ struct GatedWrites {
     std::mutex mutex;
     std::condition_variable changed;
     int allowed = 0, failAt = -1;
-    std::vector<std::pair<int32_t, uint8_t>> written; // index, first byte
+    std::vector<std::pair<int32_t, uint8_t>> written; // index, last byte
 
     FrameWriterThread::WriteFunction Write() {
-        return [this](int32_t index, const void* data, uint32_t) {
+        return [this](int32_t index, const void* data, uint32_t size) {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return allowed > 0; });
             --allowed;
             if (index == failAt)
                 return false;
-            written.emplace_back(index, *static_cast<const uint8_t*>(data));
+            written.emplace_back(index, static_cast<const uint8_t*>(data)[size - 1]);
             return true;
         };
     }
@@ -37,10 +37,10 @@ TEST(FrameWriterThread, WritesInOrderAndEveryFrameBeforeItGoes) {
         FrameWriterThread writer(gate.Write());
         for (uint8_t i = 0; i < 5; ++i) {
             // The frame is copied: the caller's buffer changes right after.
-            uint8_t frame[3] = {static_cast<uint8_t>(10 + i), 0, 0};
+            uint8_t frame[3] = {0, 0, static_cast<uint8_t>(10 + i)};
             gate.Allow(1);
             ASSERT_TRUE(writer.Submit(i, frame, sizeof(frame)));
-            frame[0] = 0;
+            frame[2] = 0;
         }
     }
     EXPECT_EQ(gate.written,
