@@ -113,6 +113,7 @@ TEST(TimeZoneNames, FromTheRuntimesTzForm) {
                              {"EST+05:00:00EDT", "EST|EDT"},
                              {"NPT-05:45:30", "NPT|"},
                              {"UTC", "UTC|"},
+                             {"YST9YDT", "YST|YDT"},
                              {"EST5EDT,M3.2.0,M11.1.0", "EST|EDT"},
                              {"J", "J|"}})
         EXPECT_EQ(ZoneNamesFromTz(tz).standard + "|" + ZoneNamesFromTz(tz).daylight, names) << tz;

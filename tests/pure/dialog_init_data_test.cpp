@@ -34,7 +34,7 @@ TEST(DialogInitData, RecordsUpToTheEndMarkerAndNoFurther) {
         {Records({{5, "abc", 0}, {6, "", 0}}), {{5, kComboAddString, "abc"}, {6, kComboAddString, ""}}},
         // A byte count beyond the data ends the list at the complete records before it.
         {Records({{8, "z", 0}, {9, "abc", 4}}), {{8, kComboAddString, "z"}}},
-        {Records({{8, "z", 0}, {9, "abc", 0xFFFFFFFFu}}), {{8, kComboAddString, "z"}}},
+        {Records({{8, "z", 0}, {9, "abc", 0xFFFF0003u}}), {{8, kComboAddString, "z"}}},
     };
     for (const auto& [data, items] : cases)
         EXPECT_EQ(dialog_init_data::Parse(data), items) << data.size() << " bytes";

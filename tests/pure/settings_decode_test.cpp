@@ -45,6 +45,8 @@ TEST(SettingsDecode, FontRecordHasTheLogFontLayoutAndSixtyBytes) {
     EXPECT_EQ(EncodeFontRecord(*DecodeFontRecord(bytes)), bytes);
     SetFaceName(font, std::string(40, 'F').c_str());
     EXPECT_EQ(FaceNameOf(font), std::string(31, 'F'));
+    SetFaceName(font, "ab");
+    EXPECT_EQ(FaceNameOf(font), "ab");
 }
 
 TEST(SettingsDecode, StringsAreRegSzAndBinariesRegBinary) {

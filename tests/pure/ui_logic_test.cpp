@@ -39,7 +39,7 @@ TEST(TrayTip, TipsForEachStateAndIconsByCountAsUnsigned) {
     };
     for (const auto& [state, tip] : cases)
         EXPECT_EQ(TrayTipText(kTexts, state, IsCp932LeadByte), tip) << state.itemText;
-    EXPECT_EQ(FillPlaceholders("a%sb%dc%xd%%e%", {"1", "2"}), "a1b2c%xd%e%");
+    EXPECT_EQ(FillPlaceholders("a%sb%dc%xd%%e%s%", {"1", "2"}), "a1b2c%xd%e%");
     for (auto [count, icon] :
          {std::pair{0u, 0}, {1u, 1}, {2u, 2}, {3u, 0}, {0xFFFFFFFFu, 0}, {0x80000000u, 2}})
         EXPECT_EQ(RecordingIconIndex(count), icon) << count;

@@ -230,7 +230,8 @@ TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
     ZmbvEncoder encoder(64, 64);
     EncodeOne(encoder, screen, true);
     screen.Step('R', 0);
-    EXPECT_TRUE(EncodeOne(encoder, screen, false, false, 100).empty());
+    EXPECT_TRUE(EncodeOne(encoder, screen, true, false, 6).empty() &&
+                EncodeOne(encoder, screen, false, false, 100).empty());
     // The failed frame left no half-written stream behind: the next one is a key frame again.
     const Packet next = EncodeOne(encoder, screen, false);
     EXPECT_TRUE(next.size() > 1 && IsKey(next));
@@ -263,6 +264,7 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
     const std::tuple<const char*, std::vector<Packet>, D> cases[] = {
         {"empty", {Packet{}}, D::Malformed},
         {"flags byte alone", {cut(key, 1)}, D::Malformed},
+        {"key frame header a byte short", {cut(key, 6)}, D::Malformed},
         {"key frame header alone", {cut(key, 7)}, D::Malformed},
         {"zlib stream cut short", {cut(key, key.size() / 2)}, D::Malformed},
         {"zlib header broken", {with(key, 7, 0)}, D::Malformed},
