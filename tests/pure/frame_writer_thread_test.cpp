@@ -2,28 +2,25 @@
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 namespace {
 
-// A write that waits until the test lets it go, so the queue's bound can be seen filling.
+// Writes that wait until the test lets them go, so the queue's bound can be seen filling.
 struct GatedWrites {
     std::mutex mutex;
     std::condition_variable changed;
-    int allowed = 0, started = 0, failAt = -1;
-    std::vector<std::pair<int32_t, uint8_t>> written; // index, first byte
+    int allowed = 0, failAt = -1;
+    std::vector<std::pair<int32_t, uint8_t>> written; // index, last byte
 
-    bool Write(int32_t index, const void* data, uint32_t) {
-        std::unique_lock lock(mutex);
-        ++started;
-        changed.notify_all();
-        changed.wait(lock, [&] { return allowed > 0; });
-        --allowed;
-        if (index == failAt)
-            return false;
-        written.emplace_back(index, *static_cast<const uint8_t*>(data));
-        return true;
+    FrameWriterThread::WriteFunction Write() {
+        return [this](int32_t index, const void* data, uint32_t size) {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return allowed > 0; });
+            --allowed;
+            if (index == failAt)
+                return false;
+            written.emplace_back(index, static_cast<const uint8_t*>(data)[size - 1]);
+            return true;
+        };
     }
     void Allow(int n) {
         std::lock_guard lock(mutex);
@@ -37,13 +34,13 @@ struct GatedWrites {
 TEST(FrameWriterThread, WritesInOrderAndEveryFrameBeforeItGoes) {
     GatedWrites gate;
     {
-        FrameWriterThread writer([&](int32_t i, const void* d, uint32_t s) { return gate.Write(i, d, s); });
+        FrameWriterThread writer(gate.Write());
         for (uint8_t i = 0; i < 5; ++i) {
             // The frame is copied: the caller's buffer changes right after.
-            uint8_t frame[3] = {static_cast<uint8_t>(10 + i), 0, 0};
+            uint8_t frame[3] = {0, 0, static_cast<uint8_t>(10 + i)};
             gate.Allow(1);
             ASSERT_TRUE(writer.Submit(i, frame, sizeof(frame)));
-            frame[0] = 0;
+            frame[2] = 0;
         }
     }
     EXPECT_EQ(gate.written,
@@ -54,7 +51,7 @@ TEST(FrameWriterThread, AFailedWriteIsReportedByTheNextSubmitAndStopsWriting) {
     GatedWrites gate;
     gate.failAt = 0;
     uint8_t frame[1] = {7};
-    FrameWriterThread writer([&](int32_t i, const void* d, uint32_t s) { return gate.Write(i, d, s); });
+    FrameWriterThread writer(gate.Write());
     ASSERT_TRUE(writer.Submit(0, frame, 1));
     ASSERT_TRUE(writer.Submit(1, frame, 1));
     // Two frames are out of the caller's hands (one being written, one waiting): a third waits for

@@ -1,263 +1,167 @@
 #include "tests/support/avi_reader.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <random>
+#include <set>
 
-#include "platform/little_endian.h"
+#include "avi/avi_layout.h"
 
 namespace test_support {
 namespace {
 
-constexpr uint32_t Id(const char (&s)[5]) {
-    return static_cast<uint8_t>(s[0]) | static_cast<uint8_t>(s[1]) << 8 | static_cast<uint8_t>(s[2]) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
-}
+using avi::FourCc;
+using avi::Padded;
+
+// The values a player reads, spelled out here rather than taken from the writer's vocabulary.
+constexpr uint32_t kHasIndex = 0x10, kKeyFrame = 0x10, kDeltaFrame = 0x80000000u;
 
 struct Chunk {
-    uint32_t id;
-    uint64_t offset; // of the id
+    uint64_t at; // of the id
     uint32_t size;
-    uint64_t data() const { return offset + 8; }
-    uint64_t end() const { return data() + size + (size & 1); }
+    uint64_t data() const { return at + 8; }
 };
 
-constexpr uint32_t kHasIndex = 0x10, kKeyFrame = 0x10, kDeltaFrame = 0x80000000u;
-constexpr uint64_t kNone = UINT64_MAX;
+std::string Name(uint32_t id) {
+    return {char(id), char(id >> 8), char(id >> 16), char(id >> 24)};
+}
+
+// Where each chunk may be, named by RIFF form and list types; JUNK may be anywhere, frames in movi lists.
+const std::set<std::string> kPaths = {"AVI /hdrl",           "AVI /hdrl/avih",      "AVI /hdrl/strl",
+                                      "AVI /hdrl/strl/strh", "AVI /hdrl/strl/strf", "AVI /hdrl/strl/indx",
+                                      "AVI /hdrl/odml",      "AVI /hdrl/odml/dmlh", "AVI /movi",
+                                      "AVI /movi/ix00",      "AVI /idx1",           "AVIX/movi",
+                                      "AVIX/movi/ix00"};
 
 class Reader {
 public:
     Reader(std::span<const uint8_t> file, AviFile& avi) : m_file(file), m_avi(avi) {}
 
     void Read() {
-        ReadRiffChain();
-        if (m_avi.riffs.empty())
-            return Error("no RIFF");
-        for (size_t r = 0; r < m_avi.riffs.size(); ++r)
-            ReadRiff(m_avi.riffs[r], r == 0);
-        ReadSuperIndex();
-        CheckIndexesAgree();
+        uint64_t at = 0;
+        for (uint32_t size; m_file.size() - at >= 12 && U32(at) == FourCc("RIFF") &&
+                            (size = U32(at + 4)) <= m_file.size() - at - 8;
+             at += 8 + size) {
+            Expect(size % 2 == 0 && U32(at + 8) == (at == 0 ? FourCc("AVI ") : FourCc("AVIX")),
+                   "odd size or form of the RIFF at", at);
+            m_avi.riffs.push_back({at, size});
+            Walk(at + 12, at + 8 + size, Name(U32(at + 8)));
+        }
+        m_avi.end = at;
+        Expect(at == m_file.size() && at > 0, "no RIFF, or bytes after the last whole one, which ends at",
+               at);
+        ReadHeaders();
+        const std::string frame = "/movi/" + Name(m_chunkId);
+        for (const auto& [path, chunks] : m_chunks)
+            if (!kPaths.contains(path) && !path.ends_with("JUNK") && path != "AVI " + frame &&
+                path != "AVIX" + frame)
+                Expect(false, ("unexpected chunk " + path + " at").c_str(), chunks[0].at);
+        Expect(m_chunks["AVI /movi"].size() == 1 && m_chunks["AVIX/movi"].size() + 1 == m_avi.riffs.size(),
+               "RIFFs and movi lists differ in number:", m_avi.riffs.size());
+        ReadIndexes(m_chunks["AVI " + frame], m_chunks["AVIX" + frame]);
     }
 
 private:
     // Messages are built only for errors: a test may read thousands of files.
-    void Error(const char* what, uint64_t value = kNone) {
-        m_avi.errors.push_back(value == kNone ? what : what + (" " + std::to_string(value)));
-    }
-    void Expect(bool ok, const char* what, uint64_t value = kNone) {
+    void Expect(bool ok, const char* what, uint64_t value = 0) {
         if (!ok)
-            Error(what, value);
+            m_avi.errors.push_back(what + (" " + std::to_string(value)));
     }
-    bool Has(uint64_t at, uint64_t n) const { return at <= m_file.size() && n <= m_file.size() - at; }
-    uint16_t U16(uint64_t at) const { return Has(at, 2) ? little_endian::LoadU16(&m_file[at]) : 0; }
-    uint32_t U32(uint64_t at) const { return Has(at, 4) ? little_endian::LoadU32(&m_file[at]) : 0; }
-    uint64_t U64(uint64_t at) const { return Has(at, 8) ? little_endian::LoadU64(&m_file[at]) : 0; }
+    uint32_t U32(uint64_t at) const {
+        return at + 4 <= m_file.size() ? little_endian::LoadU32(&m_file[at]) : 0;
+    }
+    uint64_t U64(uint64_t at) const { return U32(at) | uint64_t{U32(at + 4)} << 32; }
+    const Chunk* First(const std::string& path) {
+        const auto& chunks = m_chunks[path];
+        return chunks.empty() ? nullptr : &chunks[0];
+    }
 
-    void ReadRiffChain() {
-        uint64_t at = 0;
-        while (Has(at, 12) && U32(at) == Id("RIFF") && at + 8 + U32(at + 4) <= m_file.size()) {
-            const uint32_t size = U32(at + 4);
-            Expect(size % 2 == 0, "odd size of the RIFF at", at);
-            m_avi.riffs.push_back({at, size, U32(at + 8), 0, 0});
-            at += 8 + size;
+    // Records the chunks that tile [at, to) by path, lists and their contents alike.
+    void Walk(uint64_t at, uint64_t to, const std::string& path) {
+        for (uint32_t size; at < to; at += 8 + Padded(size)) {
+            size = U32(at + 4);
+            if (to - at < 8 || to - at - 8 < Padded(size))
+                return Expect(false, "chunk runs past the end of its list at", at);
+            const bool list = U32(at) == FourCc("LIST") && size >= 4;
+            const std::string name = path + "/" + Name(U32(list ? at + 8 : at));
+            m_chunks[name].push_back({at, size});
+            if (list)
+                Walk(at + 12, at + 8 + size, name);
         }
-        m_avi.end = at;
-        if (at != m_file.size())
-            Error("bytes after the last whole RIFF, which ends at", at);
     }
 
-    // The chunks that tile [from, to); one that runs past `to` ends the walk.
-    std::vector<Chunk> Children(uint64_t from, uint64_t to) {
-        std::vector<Chunk> chunks;
-        uint64_t at = from;
-        while (at < to) {
-            Chunk c{U32(at), at, U32(at + 4)};
-            if (at + 8 > to || c.end() > to) {
-                Error("chunk runs past the end of its list at", at);
-                break;
-            }
-            chunks.push_back(c);
-            at = c.end();
-        }
-        return chunks;
-    }
-
-    static const Chunk* Find(const std::vector<Chunk>& chunks, uint32_t id) {
-        auto it = std::find_if(chunks.begin(), chunks.end(), [id](const Chunk& c) { return c.id == id; });
-        return it == chunks.end() ? nullptr : &*it;
-    }
-    const Chunk* FindList(const std::vector<Chunk>& chunks, uint32_t type) const {
-        for (const Chunk& c : chunks)
-            if (c.id == Id("LIST") && c.size >= 4 && U32(c.data()) == type)
-                return &c;
-        return nullptr;
-    }
-    std::vector<Chunk> ListChildren(const Chunk& list) {
-        return Children(list.data() + 4, list.data() + list.size);
-    }
-
-    void ReadRiff(AviRiff& riff, bool first) {
-        Expect(riff.form == (first ? Id("AVI ") : Id("AVIX")), "wrong form of the RIFF at", riff.offset);
-        const std::vector<Chunk> chunks = Children(riff.offset + 12, riff.offset + 8 + riff.size);
-        const Chunk* hdrl = first ? FindList(chunks, Id("hdrl")) : nullptr;
-        const Chunk* movi = FindList(chunks, Id("movi"));
-        const Chunk* idx1 = first ? Find(chunks, Id("idx1")) : nullptr;
-        for (const Chunk& c : chunks)
-            Expect(&c == hdrl || &c == movi || &c == idx1 || c.id == Id("JUNK"),
-                   "unexpected chunk in a RIFF at", c.offset);
-        if (first && !hdrl)
-            Error("no hdrl list");
-        else if (hdrl)
-            ReadHeaders(*hdrl);
-        if (!movi)
-            return Error("no movi list in the RIFF at", riff.offset);
-        riff.movi = movi->data();
-        riff.moviEnd = movi->data() + movi->size;
-        for (const Chunk& c : ListChildren(*movi))
-            ReadMoviChunk(c);
-        if (idx1) {
-            Expect(idx1->offset > movi->offset, "idx1 before movi");
-            ReadIdx1(*idx1);
-        }
-        if (first)
-            m_firstRiffFrames = m_moviFrames.size();
-    }
-
-    void ReadMoviChunk(const Chunk& c) {
-        if (c.id == Id("ix00"))
-            m_standardIndexes.push_back(c);
-        else if (c.id == m_avi.chunkId && m_avi.chunkId != 0)
-            m_moviFrames.push_back({c.offset, c.size, false});
-        else
-            Expect(c.id == Id("JUNK"), "unexpected chunk in movi at", c.offset);
-    }
-
-    void ReadHeaders(const Chunk& hdrl) {
-        const std::vector<Chunk> chunks = ListChildren(hdrl);
-        const Chunk* avih = Find(chunks, Id("avih"));
-        if (!avih || avih->size < 56)
-            return Error("no avih of 56 bytes");
-        const uint64_t a = avih->data();
-        m_avi.microSecPerFrame = U32(a);
-        m_avi.flags = U32(a + 12);
-        m_avi.totalFrames = U32(a + 16);
-        m_avi.streams = U32(a + 24);
-        m_avi.width = U32(a + 32);
-        m_avi.height = U32(a + 36);
-        Expect(m_avi.streams == 1, "avih streams", m_avi.streams);
-        const Chunk* strl = FindList(chunks, Id("strl"));
-        const Chunk* odml = FindList(chunks, Id("odml"));
-        if (!strl || !odml)
-            return Error("no strl or odml list");
-        ReadStreamList(ListChildren(*strl));
-        const std::vector<Chunk> odmlChunks = ListChildren(*odml);
-        const Chunk* dmlh = Find(odmlChunks, Id("dmlh"));
-        Expect(dmlh && dmlh->size >= 4, "no dmlh");
-        m_avi.dmlhFrames = dmlh ? U32(dmlh->data()) : 0;
-    }
-
-    void ReadStreamList(const std::vector<Chunk>& chunks) {
-        const Chunk* strh = Find(chunks, Id("strh"));
-        const Chunk* strf = Find(chunks, Id("strf"));
-        const Chunk* indx = Find(chunks, Id("indx"));
-        if (!strh || strh->size < 48 || !strf || !indx || indx->size < 24)
-            return Error("strl lacks strh, strf or indx");
-        const uint64_t h = strh->data();
-        Expect(U32(h) == Id("vids"), "not a video stream");
-        m_avi.handler = U32(h + 4);
-        m_avi.scale = U32(h + 20);
-        m_avi.rate = U32(h + 24);
-        m_avi.length = U32(h + 32);
-        m_avi.suggestedBufferSize = U32(h + 36);
-        m_avi.quality = U32(h + 40);
-        Expect(m_avi.scale != 0 && m_avi.rate != 0, "zero scale or rate");
-        m_avi.format.assign(m_file.begin() + strf->data(), m_file.begin() + strf->data() + strf->size);
-        if (strf->size >= 40) {
-            const int64_t height = static_cast<int32_t>(U32(strf->data() + 8));
-            Expect(U32(strf->data() + 4) == m_avi.width && (height < 0 ? -height : height) == m_avi.height,
-                   "strf frame size differs from avih's");
-            const bool uncompressed = U32(strf->data() + 16) == 0;
-            m_expectedChunkId = uncompressed ? Id("00db") : Id("00dc");
-        } else {
-            Error("strf shorter than a BITMAPINFOHEADER");
-        }
-        const uint64_t x = indx->data();
-        Expect(U16(x) == 4 && m_file[x + 2] == 0 && m_file[x + 3] == 0, "indx is not an index of indexes");
-        m_superEntries = U32(x + 4);
-        m_avi.chunkId = U32(x + 8);
-        Expect(m_avi.chunkId == m_expectedChunkId, "indx chunk id does not suit the format");
+    void ReadHeaders() {
+        const Chunk *avih = First("AVI /hdrl/avih"), *strh = First("AVI /hdrl/strl/strh"),
+                    *strf = First("AVI /hdrl/strl/strf"), *indx = First("AVI /hdrl/strl/indx"),
+                    *dmlh = First("AVI /hdrl/odml/dmlh");
+        if (!avih || avih->size < 56 || !strh || strh->size < 56 || !strf || strf->size < 40 || !indx ||
+            indx->size < 24 || !dmlh || dmlh->size < 4)
+            return Expect(false, "headers missing or short");
+        const uint64_t a = avih->data(), h = strh->data(), f = strf->data(), x = indx->data();
+        m_avi.microSecPerFrame = U32(a), m_avi.flags = U32(a + 12), m_avihFrames = U32(a + 16);
+        m_avi.width = U32(a + 32), m_avi.height = U32(a + 36), m_avi.handler = U32(h + 4);
+        m_avi.scale = U32(h + 20), m_avi.rate = U32(h + 24), m_avi.length = U32(h + 32);
+        m_avi.suggestedBufferSize = U32(h + 36), m_dmlhFrames = U32(dmlh->data());
+        m_superEntries = U32(x + 4), m_chunkId = U32(x + 8);
+        m_avi.format.assign(&m_file[f], &m_file[f] + strf->size);
+        Expect(U32(a + 24) == 1 && U32(h) == FourCc("vids"), "not one video stream");
+        // An index of indexes, of four longs an entry, naming the chunk id the format calls for.
+        Expect(U32(x) == 4 && m_chunkId == (U32(f + 16) == 0 ? FourCc("00db") : FourCc("00dc")),
+               "indx is not an index of indexes of the format's chunks");
         Expect(24 + uint64_t{16} * m_superEntries <= indx->size, "indx entries past its chunk");
-        m_superEntries = std::min<uint64_t>(m_superEntries, (indx->size - 24) / 16);
         m_superAt = x + 24;
-    }
-
-    void ReadIdx1(const Chunk& idx1) {
-        m_avi.hasIdx1 = true;
-        Expect(idx1.size % 16 == 0, "idx1 size", idx1.size);
-        for (uint64_t e = idx1.data(); e + 16 <= idx1.data() + idx1.size; e += 16) {
-            Expect(U32(e) == m_avi.chunkId, "wrong id in the idx1 entry at", e);
-            m_avi.idx1.push_back({U32(e + 8), U32(e + 12), (U32(e + 4) & kKeyFrame) != 0});
-        }
-    }
-
-    void ReadSuperIndex() {
-        for (uint32_t s = 0; s < m_superEntries; ++s) {
-            const uint64_t e = m_superAt + 16 * uint64_t{s};
-            const uint64_t at = U64(e);
-            auto ix = std::find_if(m_standardIndexes.begin(), m_standardIndexes.end(),
-                                   [at](const Chunk& c) { return c.offset == at; });
-            if (ix == m_standardIndexes.end()) {
-                Error("super index entry names no ix00 in a movi list:", s);
-                continue;
-            }
-            Expect(U32(e + 8) == 8 + ix->size, "wrong size in super index entry", s);
-            ReadStandardIndex(*ix, U32(e + 12));
-        }
-    }
-
-    void ReadStandardIndex(const Chunk& ix, uint32_t duration) {
-        const uint64_t x = ix.data();
-        const uint32_t n = U32(x + 4);
-        Expect(ix.size >= 24 && U16(x) == 2 && m_file[x + 2] == 0 && m_file[x + 3] == 1,
-               "not an index of chunks: the ix00 at", ix.offset);
-        Expect(U32(x + 8) == m_avi.chunkId, "wrong chunk id in the ix00 at", ix.offset);
-        Expect(24 + uint64_t{8} * n <= ix.size, "entries past the end of the ix00 at", ix.offset);
-        Expect(duration == n, "super index duration differs from the count of the ix00 at", ix.offset);
-        const uint64_t base = U64(x + 12);
-        for (uint64_t e = x + 24; e + 8 <= x + std::min<uint64_t>(ix.size, 24 + uint64_t{8} * n); e += 8) {
-            const uint32_t size = U32(e + 4);
-            m_avi.frames.push_back({base + U32(e) - 8, size & ~kDeltaFrame, (size & kDeltaFrame) == 0});
-        }
+        m_superEntries = std::min<uint64_t>(m_superEntries, (indx->size - 24) / 16);
     }
 
     // Every frame chunk in a movi list is indexed once, in file order, and the counts say so.
-    void CheckIndexesAgree() {
-        bool same = m_avi.frames.size() == m_moviFrames.size();
-        for (size_t i = 0; same && i < m_moviFrames.size(); ++i)
-            same = m_avi.frames[i].offset == m_moviFrames[i].offset &&
-                   m_avi.frames[i].size == m_moviFrames[i].size;
+    void ReadIndexes(const std::vector<Chunk>& firstFrames, const std::vector<Chunk>& laterFrames) {
+        std::vector<Chunk> indexes = m_chunks["AVI /movi/ix00"], frames = firstFrames;
+        indexes.insert(indexes.end(), m_chunks["AVIX/movi/ix00"].begin(), m_chunks["AVIX/movi/ix00"].end());
+        frames.insert(frames.end(), laterFrames.begin(), laterFrames.end());
+        for (uint64_t e = m_superAt; e < m_superAt + 16 * m_superEntries; e += 16) {
+            auto ix =
+                std::find_if(indexes.begin(), indexes.end(), [&](const Chunk& c) { return c.at == U64(e); });
+            if (ix == indexes.end()) {
+                Expect(false, "the super index entry names no ix00 in a movi list:", e);
+                continue;
+            }
+            // Of two longs an entry and of type "index of chunks", with the entries the super index says.
+            const uint64_t x = ix->data(), n = U32(x + 4), base = U64(x + 12);
+            Expect(U32(e + 8) == 8 + ix->size && U32(e + 12) == n && ix->size >= 24 + 8 * n &&
+                       U32(x) == 0x01000002 && U32(x + 8) == m_chunkId,
+                   "the super index and the ix00 disagree, or the ix00 is not one: the ix00 at", ix->at);
+            for (uint64_t i = x + 24; i + 8 <= x + std::min<uint64_t>(ix->size, 24 + 8 * n); i += 8)
+                m_avi.frames.push_back(
+                    {base + U32(i) - 8, U32(i + 4) & ~kDeltaFrame, (U32(i + 4) & kDeltaFrame) == 0});
+        }
+        bool same = m_avi.frames.size() == frames.size();
+        for (size_t i = 0; same && i < frames.size(); ++i)
+            same = m_avi.frames[i].offset == frames[i].at && m_avi.frames[i].size == frames[i].size;
         Expect(same, "indexed frames differ from the frame chunks in movi, of which there are",
-               m_moviFrames.size());
-        Expect(m_avi.length == m_avi.frames.size(), "strh length", m_avi.length);
-        Expect(m_avi.dmlhFrames == m_avi.frames.size(), "dmlh frames", m_avi.dmlhFrames);
-        Expect(m_avi.totalFrames == m_firstRiffFrames, "avih frames", m_avi.totalFrames);
-        Expect(m_avi.hasIdx1 == ((m_avi.flags & kHasIndex) != 0), "avih index flag disagrees with idx1");
-        if (!m_avi.hasIdx1)
+               frames.size());
+        Expect(m_avi.length == frames.size() && m_dmlhFrames == frames.size() &&
+                   m_avihFrames == firstFrames.size(),
+               "frame counts of strh, dmlh or avih wrong; frames:", frames.size());
+        const Chunk *idx1 = First("AVI /idx1"), *movi = First("AVI /movi");
+        Expect(!idx1 == !(m_avi.flags & kHasIndex), "avih index flag disagrees with idx1");
+        if (!idx1 || !movi)
             return;
-        const size_t first = std::min(m_firstRiffFrames, m_avi.frames.size());
-        Expect(m_avi.idx1 == std::vector<AviFrame>(m_avi.frames.begin(), m_avi.frames.begin() + first),
-               "idx1 differs from the first RIFF's frames");
+        Expect(idx1->at > movi->at && idx1->size == 16 * std::min(m_avi.frames.size(), firstFrames.size()),
+               "idx1 before movi, or not of the first RIFF's frames:", idx1->size);
+        for (uint64_t e = idx1->data(), k = 0; e + 16 <= idx1->data() + idx1->size && k < m_avi.frames.size();
+             e += 16)
+            Expect(U32(e) == m_chunkId &&
+                       AviFrame{U32(e + 8), U32(e + 12), (U32(e + 4) & kKeyFrame) != 0} == m_avi.frames[k++],
+                   "idx1 differs from the standard index at", e);
     }
 
     std::span<const uint8_t> m_file;
     AviFile& m_avi;
-    uint32_t m_expectedChunkId = 0;
+    std::map<std::string, std::vector<Chunk>> m_chunks;
+    uint32_t m_chunkId = 0, m_avihFrames = 0, m_dmlhFrames = 0, m_superEntries = 0;
     uint64_t m_superAt = 0;
-    uint32_t m_superEntries = 0;
-    std::vector<Chunk> m_standardIndexes;
-    std::vector<AviFrame> m_moviFrames;
-    size_t m_firstRiffFrames = 0;
 };
 
 } // namespace
@@ -268,31 +172,20 @@ AviFile ReadAvi(std::span<const uint8_t> file) {
     return avi;
 }
 
-std::vector<uint8_t> FrameBytes(std::span<const uint8_t> file, const AviFrame& frame) {
-    if (frame.offset + 8 > file.size() || frame.size > file.size() - frame.offset - 8)
-        return {};
-    const auto begin = file.begin() + static_cast<std::ptrdiff_t>(frame.offset + 8);
-    return std::vector<uint8_t>(begin, begin + frame.size);
-}
-
 #ifndef _WIN32
 std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("mirvox-" + std::to_string(std::random_device{}()) + ".avi"))
-                                 .string();
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool saved = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                       ("mirvox-" + std::to_string(std::random_device{}()) + ".avi");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     std::string out, line = command;
-    if (file && std::fclose(file) == 0 && saved) {
-        line.replace(line.find("%s"), 2, "'" + path + "'");
-        if (std::FILE* pipe = popen(line.c_str(), "r")) {
-            char buffer[65536];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-                out.append(buffer, n);
-            pclose(pipe);
-        }
+    line.replace(line.find("%s"), 2, "'" + path.string() + "'");
+    if (std::FILE* pipe = popen(line.c_str(), "r")) {
+        char buffer[65536];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+            out.append(buffer, n);
+        pclose(pipe);
     }
-    std::remove(path.c_str());
+    std::filesystem::remove(path);
     return out;
 }
 #endif

@@ -1,8 +1,9 @@
 #include "tests/support/avi_writer_support.h"
 
-#include <cstdio>
 #include <cstring>
-#include <string>
+#include <fstream>
+
+#include "platform/little_endian.h"
 
 namespace test_support {
 
@@ -10,9 +11,9 @@ AVISTREAMINFOA StreamInfo(int width, int height, int fps) {
     AVISTREAMINFOA info{};
     info.fccType = streamtypeVIDEO;
     info.dwScale = 1;
-    info.dwRate = static_cast<DWORD>(fps);
-    info.dwSuggestedBufferSize = static_cast<DWORD>(width * height * 4);
-    ::SetRect(&info.rcFrame, 0, 0, width, height);
+    info.dwRate = DWORD(fps);
+    info.dwSuggestedBufferSize = DWORD(width * height * 4);
+    info.rcFrame = {0, 0, width, height};
     return info;
 }
 
@@ -23,13 +24,12 @@ BITMAPINFOHEADER Bgra32Format(int width, int height) {
     h.biHeight = height;
     h.biPlanes = 1;
     h.biBitCount = 32;
-    h.biCompression = BI_RGB;
-    h.biSizeImage = static_cast<DWORD>(width * height * 4);
+    h.biSizeImage = DWORD(width * height * 4);
     return h;
 }
 
 std::vector<uint8_t> NumberedFrame(int index, int width, int height) {
-    std::vector<uint8_t> f(static_cast<size_t>(width) * height * 4);
+    std::vector<uint8_t> f(size_t(width) * height * 4);
     for (size_t i = 0; i < f.size(); ++i)
         f[i] = static_cast<uint8_t>((i / 4) * 13 + index * 29 + (i % 4) * 71);
     return f;
@@ -37,7 +37,7 @@ std::vector<uint8_t> NumberedFrame(int index, int width, int height) {
 
 std::vector<uint8_t> NumberedFrameTopDown(int index, int width, int height) {
     std::vector<uint8_t> bottomUp = NumberedFrame(index, width, height), topDown(bottomUp.size());
-    const size_t row = static_cast<size_t>(width) * 4;
+    const size_t row = size_t(width) * 4;
     for (int y = 0; y < height; ++y)
         std::memcpy(&topDown[y * row], &bottomUp[(height - 1 - y) * row], row);
     return topDown;
@@ -45,11 +45,8 @@ std::vector<uint8_t> NumberedFrameTopDown(int index, int width, int height) {
 
 uint32_t StreamHeaderLength(const std::string& path) {
     uint8_t b[144] = {};
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        std::fread(b, 1, sizeof(b), f);
-        std::fclose(f);
-    }
-    return b[140] | b[141] << 8 | b[142] << 16 | static_cast<uint32_t>(b[143]) << 24;
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(b), sizeof(b));
+    return little_endian::LoadU32(b + 140);
 }
 
 } // namespace test_support

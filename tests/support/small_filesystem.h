@@ -6,8 +6,8 @@
 
 namespace test_support {
 
-// A small tmpfs of our own, mounted from the host side into a scratch folder (needs root there),
-// so that a test can fill a disk. Unmounted when the object goes.
+// A small tmpfs of our own, mounted from the host side into a scratch folder (needs root there), so
+// that a test can fill a disk. Unmounted when the object goes.
 class SmallFilesystem {
 public:
     SmallFilesystem(const ScratchFolder& folder, const char* size);
@@ -16,7 +16,6 @@ public:
     SmallFilesystem& operator=(const SmallFilesystem&) = delete;
 
     bool mounted() const { return m_mounted; }
-    // The mounted folder, ending in a backslash.
     std::string path() const { return m_dir + "\\"; }
 
 private:
