@@ -24,12 +24,12 @@ unzip -p "$zip" Mirvox.exe | file -b - | grep -q '^PE32+ executable (GUI) x86-64
 wine "${built[1]}" /S || fail "the silent install failed"
 [[ $(LC_ALL=C ls "$dir" | xargs) == "Mirvox.exe Uninstall.exe read1st.htm" && -f $link ]] || fail "installed: $(ls "$dir")"
 unzip -p "$zip" Mirvox.exe | cmp - "$dir/Mirvox.exe" && cmp "$dir/read1st.htm" "$ROOT/res/read1st.htm" || fail "files differ"
-values=$(wine reg query "$entry" | tr -d '\r' | grep -E '^ +(DisplayName|DisplayVersion|Publisher|UninstallString) ' || :)
+values=$(wine reg query "$entry" /reg:64 | tr -d '\r' | grep -E '^ +(DisplayName|DisplayVersion|Publisher|UninstallString) ' || :)
 [[ $(tr -s ' ' <<<"$values" | tr '\n' '|') == " DisplayName REG_SZ Mirvox| DisplayVersion REG_SZ $version| Publisher REG_SZ \
 Veldrane| UninstallString REG_SZ \"C:\\Program Files\\Mirvox\\Uninstall.exe\"|" ]] || fail "uninstall entry: $values"
 MIRVOX_EXE='C:\Program Files\Mirvox\Mirvox.exe' wine "$driver" "$@" || fail "the installed program"
 # The uninstaller runs a copy of itself from the temporary folder and returns at once.
 wine "$dir/Uninstall.exe" /S || fail "the uninstaller did not start"
-for ((i = 0; i < 300; i++)); do [[ -e $dir || -e $link ]] || wine reg query "$entry" &>/dev/null || break; sleep 0.2; done
-((i < 300)) || fail "the uninstall left $(ls -d "$dir" "$link" 2>/dev/null) $(wine reg query "$entry" 2>/dev/null)"
+for ((i = 0; i < 300; i++)); do [[ -e $dir || -e $link ]] || wine reg query "$entry" /reg:64 &>/dev/null || break; sleep 0.2; done
+((i < 300)) || fail "the uninstall left $(ls -d "$dir" "$link" 2>/dev/null) $(wine reg query "$entry" /reg:64 2>/dev/null)"
 wine reg query 'HKCU\Software\Veldrane Products\Mirvox' &>/dev/null || fail "a silent uninstall removed the settings"
