@@ -252,9 +252,7 @@ TEST_P(Journey, Runs) {
             EXPECT_EQ(::GetWindow(chooser, GW_OWNER), mirvox.window);
             const std::wstring path = Wide(folder.path().c_str()) + Wide("機能表\\予定表.avi");
             ::SendMessageW(::GetDlgItem(chooser, 0x47c), WM_SETTEXT, 0, LPARAM(path.c_str()));
-            PostCommand(chooser, button);
-            ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(chooser); }))
-                << "the chooser did not take the name";
+            ASSERT_TRUE(Dismiss(chooser, button)) << "the chooser did not take the name";
             EXPECT_EQ(TextOf(mirvox.Item(IDC_FILE_NAME)), Wide(button == IDOK ? "予定表.avi" : "Mirvox.avi"));
         }
         for (int button : {IDCANCEL, IDOK}) {
@@ -268,13 +266,11 @@ TEST_P(Journey, Runs) {
             EXPECT_TRUE(!::GetWindow(fonts, GW_OWNER) && ::IsWindowEnabled(settings)) << "owned by none";
             EXPECT_NE(TextOf(::GetDlgItem(fonts, 0x470)), L"DejaVu Serif")
                 << "the current font is preselected";
-            PostCommand(fonts, IDCANCEL);
-            ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(fonts); }));
+            ASSERT_TRUE(Dismiss(fonts, IDCANCEL));
             const std::wstring format = button == IDOK ? Wide("録画中 Mirvox %%") : L"changed";
             ::SendDlgItemMessageW(settings, IDC_CAPTION_FORMAT, WM_SETTEXT, 0, LPARAM(format.c_str()));
             ::CheckRadioButton(settings, 1020, 1025, button == IDOK ? 1025 : 1022);
-            PostCommand(settings, button);
-            ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(settings); }));
+            ASSERT_TRUE(Dismiss(settings, button));
         }
         if (c.rate)
             mirvox.Type(IDC_RATE, std::to_wstring(c.rate));

@@ -222,6 +222,11 @@ void PostCommand(HWND dialog, int id) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
 }
 
+bool Dismiss(HWND dialog, int button) {
+    PostCommand(dialog, button);
+    return WaitUntil([&] { return !::IsWindow(dialog); });
+}
+
 void RecorderHands::Type(int id, const std::wstring& text) const {
     ::SendMessageW(Item(id), WM_SETTEXT, 0, LPARAM(text.c_str()));
 }
@@ -269,8 +274,7 @@ void RecorderHands::Accept(const char* text) {
     EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)).substr(0, Wide(text).size()), Wide(text));
     EXPECT_EQ(::GetDlgItem(box, IDCANCEL), nullptr) << "a message box has only OK";
     countAtMessage = Count();
-    PostCommand(box, IDOK);
-    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+    ASSERT_TRUE(Dismiss(box, IDOK));
 }
 
 } // namespace test_support

@@ -74,6 +74,7 @@ std::wstring Wide(const char* utf8);
 std::string Ansi(const char* utf8);
 // A button's click as its dialog sees it; posted, so that a modal loop it starts never blocks the caller.
 void PostCommand(HWND dialog, int id);
+bool Dismiss(HWND dialog, int button); // the click, then the dialog's end
 
 constexpr char kFullFrames[] = "フル フレーム (無圧縮)";
 enum class How { Click, Enter, Popup }; // button 1; Enter to the focus; the icon's popup menu

@@ -18,6 +18,7 @@
 #include "settings/settings_store.h"
 #include "tests/support/cp932_support.h"
 #include "tests/support/test_support.h"
+#include "ui/caption_dlg.h"
 #include "ui/recorder_dlg.h"
 #include "ui/recording_clock.h"
 
@@ -110,11 +111,6 @@ protected:
     ScratchFolder m_folder;
 };
 
-void End(HWND dialog, int button) {
-    PostCommand(dialog, button);
-    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
-}
-
 void Stop(const RecorderHands& r) {
     r.Press(How::Click);
     ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
@@ -128,15 +124,11 @@ LRESULT ChooseSource(HWND recorder, const std::string& title) {
     return index;
 }
 
-// The source box's items, and what it should list now: the visible unowned titled top-level windows.
-std::vector<std::string> Listed(HWND recorder) {
-    std::vector<std::string> listed;
+// Whether the source box lists what is there now: the visible unowned titled top-level windows.
+bool ListsWhatIsThere(HWND recorder) {
+    std::vector<std::string> listed, expected{Ansi("全画面")};
     for (int i = 0; i < ::SendDlgItemMessageA(recorder, 1006, CB_GETCOUNT, 0, 0); ++i)
         listed.push_back(ComboItemText(::GetDlgItem(recorder, 1006), i));
-    return listed;
-}
-std::vector<std::string> Listable() {
-    std::vector<std::string> expected{Ansi("全画面")};
     ::EnumWindows(
         [](HWND w, LPARAM lp) -> BOOL {
             char text[1024];
@@ -145,7 +137,7 @@ std::vector<std::string> Listable() {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&expected));
-    return expected;
+    return listed == expected;
 }
 
 // Sent, so it returns once the window's thread has finished its handler: a message box it opened exists.
@@ -279,7 +271,7 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
         // Reset lists what is there now, the whole screen chosen.
         ::ShowWindow(windows[1].get(), SW_SHOWNA);
         PostCommand(r.window, 1007);
-        EXPECT_TRUE(WaitUntil([&] { return Listed(r.window) == Listable(); }));
+        EXPECT_TRUE(WaitUntil([&] { return ListsWhatIsThere(r.window); }));
         EXPECT_EQ(::SendDlgItemMessageA(r.window, 1006, CB_GETCURSEL, 0, 0), 0);
         PostCommand(r.window, IDCANCEL);
     });
@@ -310,8 +302,7 @@ TEST_F(RecorderWindow, AboutBoxOpensTheReadMeOrTellsItCouldNotAndTheProgramIsDpi
                   reinterpret_cast<LRESULT>(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128))));
         HWND about = nullptr;
         for (WPARAM command : {16, 31, 20006}) { // system commands 16 to 31, the icon's menu command
-            if (about)
-                End(about, IDOK);
+            ASSERT_TRUE(!about || Dismiss(about, IDOK));
             ::PostMessageW(window, command < 32 ? WM_SYSCOMMAND : WM_COMMAND, command, 0);
             ASSERT_EQ(::GetWindow(about = WaitForDialog(Wide("バージョン情報")), GW_OWNER), window);
         }
@@ -332,6 +323,24 @@ TEST_F(RecorderWindow, AboutBoxOpensTheReadMeOrTellsItCouldNotAndTheProgramIsDpi
     });
     ::SetCurrentDirectoryA(cwd);
     ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "MirvoxTest.htm");
+}
+
+TEST(CaptionDialog, FontButtonMakesANewFontObjectAlsoWhenTheFontDialogIsCancelled) {
+    CCaptionDlg dialog;
+    dialog.m_font = MakeSharedFont(::CreateFontA(-12, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
+    ::GetObjectA(dialog.m_font.get(), sizeof(dialog.m_fontDescription), &dialog.m_fontDescription);
+    const SharedFont before = dialog.m_font;
+    const LOGFONTA described = dialog.m_fontDescription;
+    std::thread user([] {
+        HWND settings = WaitForDialog(Wide("キャプション設定"));
+        PostCommand(settings, 1017);
+        EXPECT_TRUE(Dismiss(WaitForDialog(Wide("フォントの指定")), IDCANCEL) && Dismiss(settings, IDOK));
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    user.join();
+    LOGFONTA after{};
+    EXPECT_TRUE(dialog.m_font != before && ::GetObjectA(dialog.m_font.get(), sizeof(after), &after));
+    EXPECT_EQ(Bytes(after), Bytes(described));
 }
 
 // GetGuiResources is a stub under Wine: objects are measured as headroom, how many more could be made.
@@ -360,8 +369,8 @@ TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
             }
             auto [settings, fonts] = OpenFontDialog(r.window);
             ASSERT_NE(fonts, nullptr);
-            End(fonts, IDOK);
-            End(settings, IDOK);
+            ASSERT_TRUE(Dismiss(fonts, IDOK));
+            ASSERT_TRUE(Dismiss(settings, IDOK));
             ASSERT_NO_FATAL_FAILURE(ticks(1));
             headroom = round == 0 ? GdiHeadroom() : headroom;
         }
