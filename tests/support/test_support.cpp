@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,6 +10,7 @@
 
 #include "platform/ansi_text.h"
 #include "platform/unique_handle.h"
+#include "res/resource.h"
 
 namespace test_support {
 
@@ -26,18 +27,17 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     ScratchFolder scratch;
     const std::string status = scratch.File("status"), partial = ShellQuote(HostPath(status) + ".tmp");
     std::ofstream(scratch.File("run.sh"), std::ios::binary)
-        << "PATH=/usr/local/bin:/usr/bin:/bin\n"
-        << "(" << commandLine << ") >" << ShellQuote(HostPath(scratch.File("out"))) << "\necho $? >"
-        << partial << "\nmv " << partial << " " << ShellQuote(HostPath(status)) << "\n";
+        << "PATH=/usr/local/bin:/usr/bin:/bin\n(" << commandLine << ") >"
+        << ShellQuote(HostPath(scratch.File("out"))) << "\necho $? >" << partial << "\nmv " << partial << " "
+        << ShellQuote(HostPath(status)) << "\n";
     std::string line = "Z:\\bin\\sh \"" + HostPath(scratch.File("run.sh")) + "\"";
     STARTUPINFOA si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    bool run = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    const bool run =
+        ::CreateProcessA(nullptr, line.data(), 0, 0, FALSE, 0, 0, 0, &si, &pi) &&
+        WaitUntil([&] { return ::GetFileAttributesA(status.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5min);
     UniqueFile process(pi.hProcess), thread(pi.hThread);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
-    for (; run && ::GetFileAttributesA(status.c_str()) == INVALID_FILE_ATTRIBUTES; ::Sleep(5))
-        run = std::chrono::steady_clock::now() < deadline;
     if (exitCode)
         *exitCode = run ? std::atoi(FileBytes(status).c_str()) : -1;
     return FileBytes(scratch.File("out"));
@@ -61,45 +61,25 @@ std::string FileBytes(const std::string& path) {
     return bytes.str();
 }
 
-bool SetRegistryValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
-                      size_t size) {
-    HKEY opened = nullptr;
-    if (::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr))
-        return false;
-    UniqueHKey owner(opened);
-    return !::RegSetValueExA(opened, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size));
-}
-
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (MSG msg; !condition(); ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT)) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             ::DispatchMessageA(&msg);
-        }
     }
     return true;
-}
-
-int GdiHeadroom() {
-    std::vector<HPEN> pens;
-    while (HPEN pen = pens.size() < 70000 ? ::CreatePen(PS_SOLID, 1, RGB(pens.size() & 0xFF, 0, 0)) : nullptr)
-        pens.push_back(pen);
-    for (HPEN pen : pens)
-        ::DeleteObject(pen);
-    return static_cast<int>(pens.size());
 }
 
 ScratchFolder::ScratchFolder() {
     // Process ids repeat from one Wine session to the next, so a kept folder's name may come round again.
     static LONG counter = 0;
+    const std::string prefix = "mirvox-test-" + std::to_string(::GetCurrentProcessId()) + "-";
     std::filesystem::path folder;
     do
         folder = std::filesystem::temp_directory_path() /
-                 ("mirvox-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                  std::to_string(::InterlockedIncrement(&counter)));
+                 (prefix + std::to_string(::InterlockedIncrement(&counter)));
     while (!std::filesystem::create_directories(folder));
     m_path = folder.string() + "\\";
 }
@@ -110,17 +90,12 @@ ScratchFolder::~ScratchFolder() {
         std::filesystem::remove_all(m_path, ignored);
 }
 
-namespace {
-
-LRESULT CALLBACK PaintPattern(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+static LRESULT CALLBACK PaintPattern(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg != WM_PAINT)
         return ::DefWindowProcA(hwnd, msg, wp, lp);
     RECT c;
     ::GetClientRect(hwnd, &c);
-    std::vector<uint32_t> pixels(static_cast<size_t>(c.right) * c.bottom);
-    for (int i = 0; i < c.right * c.bottom; ++i)
-        pixels[i] = PatternWindow::ExpectedPixel(i % c.right, i / c.right, c.right, c.bottom,
-                                                 static_cast<int>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA)));
+    const auto pixels = PatternFrame(c.right, c.bottom, int(::GetWindowLongPtrA(hwnd, GWLP_USERDATA)));
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), c.right, -c.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     PAINTSTRUCT paint;
@@ -129,8 +104,6 @@ LRESULT CALLBACK PaintPattern(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     ::EndPaint(hwnd, &paint);
     return 0;
 }
-
-} // namespace
 
 PatternWindow::PatternWindow(int clientWidth, int clientHeight, const char* title) {
     static const ATOM windowClass = [] {
@@ -143,10 +116,6 @@ PatternWindow::PatternWindow(int clientWidth, int clientHeight, const char* titl
     m_hwnd = ::CreateWindowExA(0, MAKEINTATOM(windowClass), title, WS_POPUP | WS_VISIBLE, 40, 40, clientWidth,
                                clientHeight, nullptr, nullptr, nullptr, nullptr);
     SetPhase(0);
-}
-
-PatternWindow::~PatternWindow() {
-    ::DestroyWindow(m_hwnd);
 }
 
 void PatternWindow::ResizeClient(int clientWidth, int clientHeight) {
@@ -162,26 +131,22 @@ void PatternWindow::SetPhase(int phase) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
 
-uint32_t PatternWindow::ExpectedPixel(int x, int y, int width, int height, int phase) {
+std::vector<uint8_t> PatternFrame(int width, int height, int phase) {
     static const uint32_t colours[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
-    // Each phase changes every colour, so that every frame of a sequence is distinct.
-    return colours[(x >= width / 2) + 2 * (y >= height / 2)] ^
-           (static_cast<uint32_t>(phase * 16) & 0x7F) * 0x010101;
+    std::vector<uint8_t> frame(4 * static_cast<size_t>(width) * height);
+    for (int i = 0; i < width * height; ++i) {
+        const uint32_t bgr = colours[(i % width >= width / 2) + 2 * (i / width >= height / 2)] ^
+                             (static_cast<uint32_t>(phase * 16) & 0x7F) * 0x010101;
+        std::memcpy(&frame[4 * static_cast<size_t>(i)], &bgr, 3);
+    }
+    return frame;
 }
 
-CaptureParams WindowCaptureParams(HWND window, const ScratchFolder& folder, const char* fileName, int fps) {
-    return CaptureParams{window, folder.path(), fileName, 1, fps};
-}
-
-void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int width, int height, int phase) {
-    ASSERT_EQ(topDown.size(), 4u * width * height);
-    int mismatches = 0, first = 0;
-    for (int i = width * height - 1; i >= 0; --i)
-        if ((topDown[4 * i] | topDown[4 * i + 1] << 8 | topDown[4 * i + 2] << 16) !=
-            static_cast<int>(PatternWindow::ExpectedPixel(i % width, i / width, width, height, phase)))
-            ++mismatches, first = i;
-    EXPECT_EQ(mismatches, 0) << "from pixel " << first % width << "," << first / width << " of phase "
-                             << phase;
+int Differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    int n = a.size() == b.size() ? 0 : -1;
+    for (size_t i = 0; n >= 0 && i < a.size(); i += 4)
+        n += std::memcmp(&a[i], &b[i], 3) != 0;
+    return n;
 }
 
 std::vector<std::pair<std::string, std::string>>
@@ -198,16 +163,17 @@ Ffprobe(const std::string& windowsPath, const std::string& entries, const std::s
 
 VideoProbe ProbeVideo(const std::string& windowsPath) {
     const auto lines = Ffprobe(
-        windowsPath, "stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames", "-count_frames");
+        windowsPath, "stream=codec_name,width,height,r_frame_rate,nb_frames,nb_read_frames", "-count_frames");
     std::map<std::string, std::string> v(lines.begin(), lines.end());
     auto number = [&](const char* key) { return v.count(key) ? std::atoi(v[key].c_str()) : -1; };
-    return {v["codec_name"], v["pix_fmt"],     v["r_frame_rate"],
-            number("width"), number("height"), number("nb_read_frames")};
+    return {v["codec_name"],  v["r_frame_rate"],   number("width"),
+            number("height"), number("nb_frames"), number("nb_read_frames")};
 }
 
-std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height) {
-    const std::string raw =
-        RunHost("ffmpeg -v error -i " + ShellQuote(HostPath(windowsPath)) + " -f rawvideo -pix_fmt bgra -");
+std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height,
+                                               const std::string& options) {
+    const std::string raw = RunHost("ffmpeg -v error -i " + ShellQuote(HostPath(windowsPath)) + " " +
+                                    options + " -f rawvideo -pix_fmt bgra -");
     const size_t size = 4 * static_cast<size_t>(width) * height;
     std::vector<std::vector<uint8_t>> frames;
     for (size_t at = 0; size && at + size <= raw.size(); at += size)
@@ -215,16 +181,106 @@ std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, i
     return frames;
 }
 
-BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options) {
-    *options[0] = AVICOMPRESSOPTIONS{};
-    options[0]->fccType = streamtypeVIDEO;
-    options[0]->fccHandler = comptypeDIB;
-    options[0]->dwFlags = AVICOMPRESSF_VALID;
-    return TRUE;
+HWND FindDialog(const std::wstring& title, DWORD process, HWND except) {
+    DWORD owner = 0;
+    for (HWND w = nullptr;
+         (w = ::FindWindowExW(nullptr, w, L"#32770", title.empty() ? nullptr : title.c_str()));)
+        if (w != except && ::IsWindowVisible(w) && ::GetWindowThreadProcessId(w, &owner) && owner == process)
+            return w;
+    return nullptr;
 }
 
-BOOL CancelCodecChoice(PAVISTREAM, LPAVICOMPRESSOPTIONS*) {
-    return FALSE;
+HWND WaitForDialog(const std::wstring& title, DWORD process, HWND except) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindDialog(title, process, except)) != nullptr; });
+    return found;
+}
+
+std::wstring TextOf(HWND window) {
+    wchar_t text[4096] = {};
+    ::SendMessageTimeoutW(window, WM_GETTEXT, 4096, LPARAM(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+HWND Focus(HWND window) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof(gui);
+    return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &gui) ? gui.hwndFocus : nullptr;
+}
+
+std::wstring Wide(const char* utf8) {
+    std::wstring w(::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), static_cast<int>(w.size()));
+    return w.c_str();
+}
+
+std::string Ansi(const char* utf8) {
+    return AnsiFromWide(Wide(utf8));
+}
+
+void PostCommand(HWND dialog, int id) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+bool Dismiss(HWND dialog, int button) {
+    PostCommand(dialog, button);
+    return WaitUntil([&] { return !::IsWindow(dialog); });
+}
+
+void RecorderHands::Type(int id, const std::wstring& text) const {
+    ::SendMessageW(Item(id), WM_SETTEXT, 0, LPARAM(text.c_str()));
+}
+
+bool RecorderHands::Idle() const {
+    return TextOf(Item(IDOK)) == Wide("開始(&S)");
+}
+
+int RecorderHands::Count() const {
+    const std::wstring status = TextOf(Item(IDC_STATUS));
+    return status.find(L':') == std::wstring::npos ? -1 : _wtoi(&status[status.find(L':') + 1]);
+}
+
+void RecorderHands::Press(How how) const {
+    HWND menu = nullptr;
+    if (how == How::Click) // a posted BM_CLICK's mouse emulation would restore a minimised dialog
+        ::PostMessageW(window, WM_COMMAND, IDOK, LPARAM(Item(IDOK)));
+    if (how == How::Enter)
+        ::PostMessageW(Focus(window) ? Focus(window) : window, WM_KEYDOWN, VK_RETURN, 1);
+    // A right click on the icon opens the popup menu; its first command is chosen by key.
+    if (how == How::Popup && ::PostMessageW(window, WM_TRAY_NOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN) &&
+        WaitUntil([&] { return (menu = ::FindWindowW(L"#32768", nullptr)) && ::IsWindowVisible(menu); })) {
+        ::PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+}
+
+void RecorderHands::Start(How how, const char* codec) {
+    Press(how);
+    ASSERT_NO_FATAL_FAILURE(Accept("Mirvoxは、キャプチャが開始されるとアイコン化されます。"));
+    HWND dialog = Dialog(Wide("ビデオ圧縮"));
+    ASSERT_NE(dialog, nullptr) << "no compression dialog";
+    // Our codec once: in-process, or the system's driver where that is installed.
+    const auto find = [&](LRESULT after) {
+        return ::SendDlgItemMessageW(dialog, 880, CB_FINDSTRINGEXACT, WPARAM(after),
+                                     LPARAM(Wide(kScreenCodec).c_str()));
+    };
+    EXPECT_TRUE(find(-1) >= 0 && find(find(-1)) == find(-1)) << "the screen codec is not listed once";
+    ASSERT_TRUE(!codec || ::SendDlgItemMessageW(dialog, 880, CB_SELECTSTRING, WPARAM(-1),
+                                                LPARAM(Wide(codec).c_str())) >= 0)
+        << "no codec " << codec;
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE), 0);
+    started = std::chrono::steady_clock::now();
+    PostCommand(dialog, codec ? IDOK : IDCANCEL);
+    ASSERT_TRUE(!codec || WaitUntil([&] { return !Idle(); })) << "the recording did not start";
+}
+
+void RecorderHands::Accept(const char* text) {
+    HWND box = Dialog(L"Mirvox");
+    ASSERT_NE(box, nullptr) << "no message box: " << text;
+    EXPECT_EQ(TextOf(::GetDlgItem(box, 0xFFFF)).substr(0, Wide(text).size()), Wide(text));
+    EXPECT_EQ(::GetDlgItem(box, IDCANCEL), nullptr) << "a message box has only OK";
+    countAtMessage = Count();
+    ASSERT_TRUE(Dismiss(box, IDOK));
 }
 
 } // namespace test_support

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <windows.h>
-#include <vfw.h>
 
 #include <chrono>
 #include <cstdint>
@@ -10,10 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "recorder/capture_params.h"
-#include "recorder/codec_choice.h"
-
+// What the tests of the real platform share: host tools, scratch folders, a window to record, and a
+// user's hands on dialogs and on the recorder window, in this process or another.
 namespace test_support {
+
+using namespace std::chrono_literals;
 
 // Host (Unix) programs run from inside Wine: a shell word, a command's standard output (its status
 // in exitCode, -1 when it did not run), a Windows path as the host sees it.
@@ -21,21 +21,14 @@ std::string ShellQuote(const std::string& text);
 std::string RunHost(const std::string& commandLine, int* exitCode = nullptr);
 std::string HostPath(const std::string& windowsPath);
 std::string FileBytes(const std::string& path); // empty when unreadable
-// Creates the key when it is missing and sets one value (null name: the key's default value).
-bool SetRegistryValue(HKEY root, const std::string& key, const char* name, DWORD type, const void* data,
-                      size_t size);
 // Pumps this thread's messages until the condition holds or the time runs out.
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
-// How many more GDI objects this process could create now: Wine's GetGuiResources is a stub.
-int GdiHeadroom();
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
 
 // A fresh folder under the temporary folder, removed with everything in it when the object goes.
 class ScratchFolder {
 public:
     ScratchFolder();
     ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::string& path() const { return m_path; } // ends in a backslash
     std::string File(const std::string& name) const { return m_path + name; }
 
@@ -43,50 +36,67 @@ private:
     std::string m_path;
 };
 
-// A top-level window whose client area shows four quadrants of distinct colours.
+// A top-level window showing four quadrants of colours that every phase changes, and that picture as a
+// top-down BGRA frame; how many pixels of two frames differ in colour (-1 when their sizes differ).
 class PatternWindow {
 public:
     PatternWindow(int clientWidth, int clientHeight, const char* title = "Mirvox test pattern");
-    ~PatternWindow();
+    ~PatternWindow() { ::DestroyWindow(m_hwnd); }
     HWND hwnd() const { return m_hwnd; }
     void ResizeClient(int clientWidth, int clientHeight);
-    void SetPhase(int phase); // other colours, so that successive frames differ
-    // The BGRX value of client pixel (x, y), y counted from the top.
-    static uint32_t ExpectedPixel(int x, int y, int width, int height, int phase = 0);
+    void SetPhase(int phase);
 
 private:
-    HWND m_hwnd = nullptr;
+    HWND m_hwnd;
 };
+std::vector<uint8_t> PatternFrame(int width, int height, int phase = 0);
+int Differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 
-// Capture parameters for a window (null: the whole display) written into a scratch folder.
-CaptureParams WindowCaptureParams(HWND window, const ScratchFolder& folder, const char* fileName,
-                                  int fps = 4);
-// Checks a decoded top-down BGRA frame against the pattern of a phase (alpha ignored).
-void ExpectFrameShowsPattern(const std::vector<uint8_t>& topDown, int width, int height, int phase);
-
-// ffprobe's key=value lines, in order, for entries of the first video stream ("stream=width:packet=flags").
+// ffprobe's key=value lines for entries of the first video stream ("stream=width:packet=flags").
 std::vector<std::pair<std::string, std::string>>
 Ffprobe(const std::string& windowsPath, const std::string& entries, const std::string& options = "");
 struct VideoProbe {
-    std::string codec, pixelFormat, frameRate;
-    int width = 0, height = 0, frames = -1; // frames counted by decoding
+    std::string codec, frameRate;
+    int width = -1, height = -1, header = -1, frames = -1; // the header's frame count; frames decoded
 };
 VideoProbe ProbeVideo(const std::string& windowsPath);
-// Every frame as ffmpeg decodes it, top-down BGRA.
-std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height);
+// Every frame as ffmpeg decodes it with the options given, top-down BGRA.
+std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height,
+                                               const std::string& options = "");
 
-// A user's answers to the compression dialog, for SetCodecChooser: "Full Frames (Uncompressed)", Cancel.
-BOOL ChooseFullFrames(PAVISTREAM, LPAVICOMPRESSOPTIONS* options);
-BOOL CancelCodecChoice(PAVISTREAM, LPAVICOMPRESSOPTIONS*);
-class CodecChooserScope {
-public:
-    explicit CodecChooserScope(CodecChooser chooser) : m_previous(SetCodecChooser(chooser)) {}
-    ~CodecChooserScope() { SetCodecChooser(m_previous); }
-    CodecChooserScope(const CodecChooserScope&) = delete;
-    CodecChooserScope& operator=(const CodecChooserScope&) = delete;
+// A visible dialog (class #32770) of the process with the title (empty: any), other than `except`.
+HWND FindDialog(const std::wstring& title, DWORD process = ::GetCurrentProcessId(), HWND except = nullptr);
+HWND WaitForDialog(const std::wstring& title, DWORD process = ::GetCurrentProcessId(), HWND except = nullptr);
+std::wstring TextOf(HWND window); // asked of the window's thread, which may be another process's
+HWND Focus(HWND window);          // the focused control of the window's thread
+// UTF-8 source text as UTF-16, and as the ANSI code page's bytes.
+std::wstring Wide(const char* utf8);
+std::string Ansi(const char* utf8);
+// A button's click as its dialog sees it; posted, so that a modal loop it starts never blocks the caller.
+void PostCommand(HWND dialog, int id);
+bool Dismiss(HWND dialog, int button); // the click, then the dialog's end
 
-private:
-    CodecChooser m_previous;
+constexpr char kFullFrames[] = "フル フレーム (無圧縮)", kScreenCodec[] = "Mirvox 可逆画面コーデック (ZMBV)";
+enum class How { Click, Enter, Popup }; // button 1; Enter to the focus; the icon's popup menu
+
+// The recorder window worked as a user works it, from another thread or process.
+struct RecorderHands {
+    HWND Item(int id) const { return ::GetDlgItem(window, id); }
+    void Type(int id, const std::wstring& text) const;
+    bool Idle() const;
+    int Count() const; // the status box's frame index; -1 before the first tick
+    // A visible dialog of the process other than the recorder, with the title (any when empty).
+    HWND Dialog(const std::wstring& title) const { return WaitForDialog(title, process, window); }
+    void Press(How how) const;
+    // The notice accepted, the codec chosen in the real compression dialog (none: the dialog cancelled).
+    void Start(How how = How::Click, const char* codec = kFullFrames);
+    // Accepts the next message box, checking that it has only OK and how its text begins.
+    void Accept(const char* text = "");
+
+    HWND window = nullptr;
+    DWORD process = ::GetCurrentProcessId();
+    int countAtMessage = -1;                       // the status count when the last message came
+    std::chrono::steady_clock::time_point started; // when the codec was chosen
 };
 
 } // namespace test_support

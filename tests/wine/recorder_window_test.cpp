@@ -1,5 +1,6 @@
-// The recorder window run inside this program and driven from a second thread: the platform glue
-// that the tests of Mirvox.exe from outside cannot reach well.
+// The recorder window run inside this program and driven from a second thread: the glue that the
+// journeys of Mirvox.exe cannot see from outside (the notification-area calls, a fake clock, the
+// process's GDI objects and memory), and the dialogs around the recorder.
 #include <windows.h>
 #include <psapi.h>
 
@@ -12,14 +13,12 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/ansi_text.h"
 #include "platform/app_name.h"
 #include "platform/ui_text.h"
 #include "settings/settings_store.h"
-#include "tests/support/test_support.h"
 #include "tests/support/cp932_support.h"
-#include "tests/support/dialog_driver.h"
 #include "tests/support/test_support.h"
+#include "ui/caption_dlg.h"
 #include "ui/recorder_dlg.h"
 #include "ui/recording_clock.h"
 
@@ -28,31 +27,22 @@ using namespace test_support;
 namespace {
 
 const auto Bytes = [](const auto& v) { return std::string(reinterpret_cast<const char*>(&v), sizeof(v)); };
-
 const std::string kOptionKey = "Software\\Veldrane Products\\" + ExecutableBaseName() + "\\Option";
-std::string Stored(const char* name) {
-    char data[1024];
-    DWORD size = sizeof(data);
-    const bool ok =
-        !::RegGetValueA(HKEY_CURRENT_USER, kOptionKey.c_str(), name, RRF_RT_ANY, nullptr, data, &size);
-    return std::string(data, ok ? size : 0);
-}
 void Store(const char* name, DWORD type, const std::string& bytes) {
     ::RegSetKeyValueA(HKEY_CURRENT_USER, kOptionKey.c_str(), name, type, bytes.data(), DWORD(bytes.size()));
 }
 
 constexpr std::time_t kStart = 1'700'000'000;
 std::atomic<std::time_t> g_now{kStart};
-const ClockSource kFakeClock = [] { return g_now.load(); };
 
 struct TrayCall {
     DWORD operation;
     NOTIFYICONDATAA data;
     std::string Tip() const { return std::string(data.szTip, strnlen(data.szTip, sizeof(data.szTip))); }
+    std::string TipAndIcon() const { return Tip() + Bytes(data.hIcon); }
 };
 std::mutex g_mutex;
 std::vector<TrayCall> g_trayCalls;
-
 BOOL WINAPI NoteTrayCall(DWORD operation, PNOTIFYICONDATAA data) {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_trayCalls.push_back({operation, *data});
@@ -63,14 +53,19 @@ std::vector<TrayCall> TrayCalls() {
     return g_trayCalls;
 }
 
-// Probes: the recorder's owner learns when its modal loop first idles; others count activations.
+// Probes: the recorder's owner learns when its modal loop first idles; others count activations; the
+// recorder's thread counts the WM_USER messages it takes from its queue.
 std::atomic<HWND> g_idleDialog{nullptr};
-std::atomic<int> g_activations{0};
+std::atomic<int> g_activations{0}, g_userMessages{0};
 LRESULT CALLBACK ProbeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_ENTERIDLE && !g_idleDialog)
         g_idleDialog = reinterpret_cast<HWND>(lp);
     g_activations += msg == WM_ACTIVATE && LOWORD(wp) != WA_INACTIVE;
     return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+LRESULT CALLBACK CountUserMessages(int code, WPARAM wp, LPARAM lp) {
+    g_userMessages += code == HC_ACTION && wp == PM_REMOVE && reinterpret_cast<MSG*>(lp)->message == WM_USER;
+    return ::CallNextHookEx(nullptr, code, wp, lp);
 }
 
 class RecorderWindow : public ::testing::Test {
@@ -83,61 +78,42 @@ protected:
         SetTrayNotifier(&NoteTrayCall);
     }
 
-    // Drives from a second thread once the modal loop first idled (and so showed the window).
-    static void RunRecorder(const std::function<void(HWND)>& drive) {
+    // Drives from a second thread once the modal loop first idled: late focus events would close a menu.
+    static void RunRecorder(const std::function<void(RecorderHands&)>& drive) {
         UniqueWindow owner(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, 0, 0, 0, 0));
         ::SetWindowLongPtrA(owner.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc));
         g_idleDialog = nullptr;
+        g_userMessages = 0;
+        HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, &CountUserMessages, nullptr, ::GetCurrentThreadId());
         CRecorderDlg dialog(owner.get());
         CDialogBase::SetMainDialog(&dialog);
         std::atomic<bool> done{false};
         std::thread driver([&] {
             [&] {
-                HWND window = WaitForDialog(L"Mirvox");
-                ASSERT_TRUE(window && WaitUntil([&] { return g_idleDialog.load() == window; }));
-                drive(window);
+                RecorderHands hands;
+                hands.window = WaitForDialog(L"Mirvox");
+                ASSERT_TRUE(hands.window && WaitUntil([&] { return g_idleDialog.load() == hands.window; }));
+                drive(hands);
             }();
             // Whatever a failed test left open goes, the topmost (innermost) dialog first.
-            for (int i = 0; i < 600 && !done; ++i, std::this_thread::sleep_for(50ms))
-                if (const std::vector<HWND> open = Dialogs(L""); !open.empty())
-                    PostCommand(open[0], IDCANCEL);
+            for (HWND open; WaitUntil([&] { return done || (open = FindDialog(L"")); }, 30s) && !done;) {
+                PostCommand(open, IDCANCEL);
+                WaitUntil([&] { return done || !::IsWindow(open); }, 5s);
+            }
         });
         dialog.DoModal();
         done = true;
         driver.join();
         CDialogBase::SetMainDialog(nullptr);
+        ::UnhookWindowsHookEx(hook);
     }
 
     ScratchFolder m_folder;
-    CodecChooserScope m_codec{&ChooseFullFrames};
 };
 
-void End(HWND dialog, int button) {
-    PostCommand(dialog, button);
-    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }));
-}
-
-void ExpectMessage(HWND recorder, const char* utf8) {
-    HWND box = WaitForDialog(L"Mirvox", 10s, recorder);
-    ASSERT_TRUE(box && (!utf8 || TextOf(::GetDlgItem(box, 0xFFFF)) == Wide(utf8))) << utf8;
-    End(box, IDOK);
-}
-
-const auto Recording = [](HWND recorder) { return TextOf(::GetDlgItem(recorder, IDOK)) == Wide("停止(&S)"); };
-
-// Button 1, or the Enter key sent to `key`; a start's notice is accepted.
-void StartOrStop(HWND recorder, HWND key = nullptr) {
-    const bool start = !Recording(recorder);
-    ::PostMessageW(key ? key : recorder, key ? WM_KEYDOWN : WM_COMMAND, key ? VK_RETURN : IDOK, 0);
-    if (start)
-        ExpectMessage(recorder, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return Recording(recorder) == start; }));
-}
-
-// The status box's frame count; -1 before the first tick.
-int ShownCount(HWND recorder) {
-    const std::wstring status = TextOf(::GetDlgItem(recorder, 1005));
-    return status.find(L':') == std::wstring::npos ? -1 : std::stoi(status.substr(status.find(L':') + 1));
+void Stop(const RecorderHands& r) {
+    r.Press(How::Click);
+    ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
 }
 
 // Selects the first source item that starts with the (ANSI) title, as the user would.
@@ -148,8 +124,27 @@ LRESULT ChooseSource(HWND recorder, const std::string& title) {
     return index;
 }
 
+// Whether the source box lists what is there now: the visible unowned titled top-level windows.
+bool ListsWhatIsThere(HWND recorder) {
+    std::vector<std::string> listed, expected{Ansi("全画面")};
+    for (int i = 0; i < ::SendDlgItemMessageA(recorder, 1006, CB_GETCOUNT, 0, 0); ++i)
+        listed.push_back(ComboItemText(::GetDlgItem(recorder, 1006), i));
+    ::EnumWindows(
+        [](HWND w, LPARAM lp) -> BOOL {
+            char text[1024];
+            if (!::GetParent(w) && ::IsWindowVisible(w) && ::GetWindowTextA(w, text, sizeof(text)) > 0)
+                reinterpret_cast<std::vector<std::string>*>(lp)->push_back(text);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&expected));
+    return listed == expected;
+}
+
 // Sent, so it returns once the window's thread has finished its handler: a message box it opened exists.
 const auto Barrier = [](HWND window) { ::SendMessageW(window, WM_NULL, 0, 0); };
+HWND OtherDialog(HWND recorder, const wchar_t* title = L"") {
+    return FindDialog(title, ::GetCurrentProcessId(), recorder);
+}
 
 std::pair<HWND, HWND> OpenFontDialog(HWND recorder) {
     PostCommand(recorder, 1015);
@@ -158,15 +153,26 @@ std::pair<HWND, HWND> OpenFontDialog(HWND recorder) {
     return {settings, WaitForDialog(Wide("フォントの指定"))};
 }
 
+// How many more GDI objects this process could create now: Wine's GetGuiResources is a stub.
+int GdiHeadroom() {
+    std::vector<HPEN> pens;
+    while (HPEN pen = pens.size() < 70000 ? ::CreatePen(PS_SOLID, 1, RGB(pens.size() & 0xFF, 0, 0)) : nullptr)
+        pens.push_back(pen);
+    for (HPEN pen : pens)
+        ::DeleteObject(pen);
+    return static_cast<int>(pens.size());
+}
+
 } // namespace
 
 TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTrayEvents) {
-    const ClockSource previous = SetClockSource(kFakeClock);
+    const ClockSource previous = SetClockSource([] { return g_now.load(); });
     PatternWindow other(64, 48, "Mirvox other window");
     HWND recorder = nullptr;
     size_t stopped = 0, dismissed = 0;
     int shown = 0;
-    RunRecorder([&](HWND window) {
+    RunRecorder([&](RecorderHands& r) {
+        HWND window = recorder = r.window;
         // The menu first: after a restore from a minimise, late X focus events can cancel it at once.
         ::SetForegroundWindow(other.hwnd());
         ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == other.hwnd(); }));
@@ -175,44 +181,46 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
         ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(menu = ::FindWindowW(L"#32768", nullptr)); }));
         EXPECT_EQ(::GetForegroundWindow(), window) << "a menu of a window in the background stays open";
         ::PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0);
-        ASSERT_TRUE(WaitUntil([&] { return !::IsWindowVisible(menu); }));
+        EXPECT_TRUE(WaitUntil([&] { return !::IsWindowVisible(menu) && g_userMessages == 1; }))
+            << "no WM_USER";
         Barrier(window);
-        EXPECT_EQ(Dialogs(L"", false).size(), 1u) << "the dismissed menu opened something";
+        EXPECT_EQ(OtherDialog(window), nullptr) << "the dismissed menu opened something";
         dismissed = TrayCalls().size();
 
-        ::SendDlgItemMessageW(recorder = window, 1013, CB_SETCURSEL, 1, 0);
-        StartOrStop(window);
-        ASSERT_TRUE(WaitUntil([&] { return ShownCount(window) >= 4; }));
+        ::SendDlgItemMessageW(window, 1013, CB_SETCURSEL, 1, 0);
+        ASSERT_NO_FATAL_FAILURE(r.Start());
+        ASSERT_TRUE(WaitUntil([&] { return r.Count() >= 4; }));
         ::SendMessageW(window, ::RegisterWindowMessageA("TaskbarCreated"), 0, 0);
         // The limit ends half an hour after the start: ticks in that very second go on, the first
         // a second later stops without a message.
         g_now = kStart + 1800;
-        const int seen = ShownCount(window);
-        EXPECT_TRUE(WaitUntil([&] { return ShownCount(window) >= seen + 3 && Recording(window); }));
+        const int seen = r.Count();
+        EXPECT_TRUE(WaitUntil([&] { return r.Count() >= seen + 3 && !r.Idle(); }));
         g_now = kStart + 1801;
-        ASSERT_TRUE(WaitUntil([&] { return !Recording(window); }));
+        ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
         Barrier(window);
-        EXPECT_EQ(Dialogs(L"Mirvox", false).size(), 1u) << "a limit stop shows no message";
-        std::tie(shown, stopped) = std::pair(ShownCount(window), TrayCalls().size());
+        EXPECT_EQ(OtherDialog(window, L"Mirvox"), nullptr) << "a limit stop shows no message";
+        std::tie(shown, stopped) = std::pair(r.Count(), TrayCalls().size());
 
         // The callback message is also DM_SETDEFID, with the icon's id in wParam. Out of range
         // texts leave the up-down positions, which the boxes then show.
         ::PostMessageW(window, WM_USER + 1, 1000, WM_MOUSEMOVE);
-        ::SetDlgItemTextW(window, 1003, L"500");
-        ::SetDlgItemTextW(window, 1021, L"99");
-        HWND source = ::GetDlgItem(window, 1006);
-        ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(source), TRUE);
-        StartOrStop(window, source);
+        r.Type(1003, L"500");
+        r.Type(1021, L"99");
+        ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(r.Item(1006)), TRUE);
+        ASSERT_TRUE(WaitUntil([&] { return Focus(window) == r.Item(1006); }));
+        ASSERT_NO_FATAL_FAILURE(r.Start(How::Enter));
         EXPECT_TRUE(::IsIconic(window)) << "a whole-screen recording minimises the recorder";
-        EXPECT_EQ(TextOf(::GetDlgItem(window, 1003)) + L" " + TextOf(::GetDlgItem(window, 1021)), L"1 20");
+        EXPECT_EQ(TextOf(r.Item(1003)) + L" " + TextOf(r.Item(1021)), L"1 20");
         EXPECT_EQ(::SendMessageW(window, DM_GETDEFID, 0, 0), MAKELONG(IDOK, DC_HASDEFID));
-        StartOrStop(window, window); // the source box is disabled while recording
-        ::PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(window); })) << "Esc closes, Enter never did";
+        ::PostMessageW(window, WM_USER + 1, 1000, WM_LBUTTONDOWN);
+        EXPECT_TRUE(WaitUntil([&] { return !::IsIconic(window) && g_userMessages == 2; })) << "not restored";
+        r.Press(How::Enter);
+        EXPECT_TRUE(WaitUntil([&] { return r.Idle(); }));
+        PostCommand(window, IDCANCEL);
     });
     g_now = kStart;
     SetClockSource(previous);
-    EXPECT_EQ(ProbeVideo(m_folder.File("Mirvox.avi")).frameRate, "20/1");
     auto icon = [](int id) { return Bytes(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id))); };
     const std::string idle = Ansi("キャプチャウィンドウ 全画面\r\nフレーム数 ");
     const std::vector<TrayCall> calls = TrayCalls();
@@ -226,19 +234,18 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
         EXPECT_EQ(d.uFlags, call.operation == NIM_DELETE ? 0u : flags) << call.operation;
     }
     EXPECT_EQ(calls[0].operation + calls.back().operation, NIM_ADD + NIM_DELETE);
-    EXPECT_EQ(calls[0].Tip() + Bytes(calls[0].data.hIcon), icon(142)) << "added idle, without a tip";
+    EXPECT_EQ(calls[0].TipAndIcon(), icon(142)) << "added idle, without a tip";
     // The idle tip, then a recording tip for each of the first ticks, with icons 143, 130, 131 in turn.
     const std::string recording = Ansi("キャプチャ中\r\n"), remaining = Ansi("\n残り時間: 00時間30分:00秒");
     for (int n = -1; n < 4; ++n)
-        EXPECT_EQ(calls[2 + n].Tip() + Bytes(calls[2 + n].data.hIcon),
+        EXPECT_EQ(calls[2 + n].TipAndIcon(),
                   n < 0 ? idle + "0" + icon(142)
                         : recording + idle + std::to_string(n) + remaining + icon(n % 3 ? 129 + n % 3 : 143));
     // Added again as last shown; the idle tip keeps the count, the limit's last frame included.
     auto added = std::find_if(calls.begin() + 1, calls.end(), [](auto& c) { return c.operation == NIM_ADD; });
     ASSERT_NE(added, calls.end());
-    EXPECT_EQ(added->Tip() + Bytes(added->data.hIcon), added[-1].Tip() + Bytes(added[-1].data.hIcon));
-    EXPECT_EQ(calls[stopped - 1].Tip() + Bytes(calls[stopped - 1].data.hIcon),
-              idle + std::to_string(shown + 1) + icon(142));
+    EXPECT_EQ(added->TipAndIcon(), added[-1].TipAndIcon());
+    EXPECT_EQ(calls[stopped - 1].TipAndIcon(), idle + std::to_string(shown + 1) + icon(142));
 }
 
 TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFirstAndTipsCutItsTitle) {
@@ -254,27 +261,19 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
                                                style | WS_CAPTION, 0, 0, 99, 99,
                                                windows.empty() ? nullptr : windows[0].get(), 0, 0, 0));
     ::SetWindowLongPtrA(windows[0].get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc));
-    RunRecorder([&](HWND window) {
-        // Visible unowned top-level windows with a title, in EnumWindows' order.
-        std::vector<std::string> expected{Ansi("全画面")}, listed;
-        ::EnumWindows(
-            [](HWND w, LPARAM lp) -> BOOL {
-                char text[1024];
-                if (!::GetParent(w) && ::IsWindowVisible(w) && ::GetWindowTextA(w, text, sizeof(text)) > 0)
-                    reinterpret_cast<std::vector<std::string>*>(lp)->push_back(text);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&expected));
-        for (int i = 0; i < ::SendDlgItemMessageA(window, 1006, CB_GETCOUNT, 0, 0); ++i)
-            listed.push_back(ComboItemText(::GetDlgItem(window, 1006), i));
-        EXPECT_EQ(listed, expected);
+    RunRecorder([&](RecorderHands& r) {
         g_activations = 0;
-        ASSERT_GE(ChooseSource(window, title), 1);
-        EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == window) << "raised, then the recorder";
-        StartOrStop(window);
-        ASSERT_TRUE(WaitUntil([&] { return ShownCount(window) >= 1; }));
-        StartOrStop(window);
-        PostCommand(window, IDCANCEL);
+        ASSERT_GE(ChooseSource(r.window, title), 1);
+        EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == r.window) << "raised, then the recorder";
+        ASSERT_NO_FATAL_FAILURE(r.Start());
+        ASSERT_TRUE(WaitUntil([&] { return r.Count() >= 1; }));
+        Stop(r);
+        // Reset lists what is there now, the whole screen chosen.
+        ::ShowWindow(windows[1].get(), SW_SHOWNA);
+        PostCommand(r.window, 1007);
+        EXPECT_TRUE(WaitUntil([&] { return ListsWhatIsThere(r.window); }));
+        EXPECT_EQ(::SendDlgItemMessageA(r.window, 1006, CB_GETCURSEL, 0, 0), 0);
+        PostCommand(r.window, IDCANCEL);
     });
     int cut = 0;
     for (const TrayCall& call : TrayCalls()) {
@@ -284,85 +283,64 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
     EXPECT_GE(cut, 3) << "the recording and the idle tips cut the title to 126 bytes";
 }
 
-TEST_F(RecorderWindow, CaptionSettingsShowTheStoredLocationOkTakesFormatAndLocationCancelNothing) {
-    const LOGFONTA font{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "DejaVu Serif"}; // not the list's first face
-    Store("LFont", REG_BINARY, Bytes(font));
-    for (int32_t location : {0, 2, 4, 9}) {
-        Store("Location", REG_BINARY, Bytes(location));
-        Store("CaptionString", REG_SZ, std::string("before", 7));
-        // All three changed, then Cancel (with the font confirmed) or OK (with the font cancelled).
-        const bool cancel = location == 2;
-        const int32_t chosen = cancel || location > 5 ? location : (location + 1) % 6;
-        const std::string format = cancel ? "before" : location == 0 ? "" : "edited";
-        RunRecorder([&](HWND window) {
-            auto [settings, fonts] = OpenFontDialog(window);
-            ASSERT_TRUE(fonts && !::GetWindow(fonts, GW_OWNER) && ::IsWindowEnabled(settings))
-                << "owned by none";
-            EXPECT_NE(TextOf(::GetDlgItem(fonts, 0x470)), L"DejaVu Serif")
-                << "the current font is preselected";
-            End(fonts, cancel ? IDOK : IDCANCEL);
-            for (int id = 1020; id <= 1025; ++id)
-                EXPECT_EQ(::IsDlgButtonChecked(settings, id) == BST_CHECKED, id == 1020 + location) << id;
-            ::SetDlgItemTextA(settings, 1016, cancel ? "changed" : format.c_str());
-            ::CheckRadioButton(settings, 1020, 1025, location > 5 ? 0 : 1020 + (location + 1) % 6);
-            End(settings, cancel ? IDCANCEL : IDOK);
-            PostCommand(window, IDCANCEL);
-        });
-        EXPECT_EQ(Stored("CaptionString") + Stored("Location"), format + '\0' + Bytes(chosen)) << location;
-        EXPECT_EQ(Stored("LFont"), Bytes(font));
-    }
-}
-
-TEST_F(RecorderWindow, BrowseSplitsAtTheTrueLastBackslashAndTheAboutBoxOpensTheReadMeOrTellsItCouldNot) {
-    // The second byte of 表 in code page 932 is 0x5C, a backslash's value; the file exists already.
-    const std::string folder = m_folder.path() + Ansi("表示") + "\\", readMe = folder + "read1st.htm";
-    ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
+TEST_F(RecorderWindow, AboutBoxOpensTheReadMeOrTellsItCouldNotAndTheProgramIsDpiAwareWithADragIcon) {
+    const std::string readMe = m_folder.File("read1st.htm");
     std::ofstream(readMe) << "<html></html>";
-    std::ofstream(folder + Ansi("表")) << "";
-    // To the helper beside this program; Wine does not merge HKCU\Software\Classes into the root.
+    // Opened by noting the document's name; Wine does not merge HKCU\Software\Classes into the root.
+    const std::string note = "cmd.exe /c echo %1>opened.txt";
     ::RegSetKeyValueA(HKEY_CLASSES_ROOT, ".htm", nullptr, REG_SZ, "MirvoxTest.htm", 15);
-    ::RegSetKeyValueA(HKEY_CLASSES_ROOT, "MirvoxTest.htm\\shell\\open\\command", nullptr, REG_SZ,
-                      "open_helper.exe \"%1\"", 21);
+    ::RegSetKeyValueA(HKEY_CLASSES_ROOT, "MirvoxTest.htm\\shell\\open\\command", 0, REG_SZ, note.c_str(),
+                      DWORD(note.size() + 1));
     char cwd[MAX_PATH], opener[MAX_PATH] = {};
     ::GetCurrentDirectoryA(sizeof(cwd), cwd);
     ::FindExecutableA(readMe.c_str(), nullptr, opener);
-    ASSERT_TRUE(std::strstr(opener, "open_helper.exe")) << "never click while a real browser would start";
-    RunRecorder([&](HWND window) {
-        for (const std::string& name : {Ansi("表"), std::string("other.avi")}) {
-            PostCommand(window, 1001);
-            HWND dialog = WaitForDialog(Wide("名前を付けて保存"));
-            ASSERT_EQ(::GetWindow(dialog, GW_OWNER), window);
-            ::SetDlgItemTextW(dialog, 0x47c, WideFromAnsi(folder + name).c_str());
-            End(dialog, name[0] == 'o' ? IDCANCEL : IDOK); // without the overwrite question
-            EXPECT_EQ(TextOf(::GetDlgItem(window, 1000)), Wide("表")) << "split at the true last backslash";
-        }
-        wchar_t item[64] = {};
-        ::GetMenuStringW(::GetSystemMenu(window, FALSE), 16, item, 64, MF_BYCOMMAND);
-        EXPECT_EQ(item, Wide("Mirvoxバージョン情報...")) << "the system menu's command 16";
+    ASSERT_TRUE(std::strstr(opener, "cmd.exe")) << "never click while a real browser would start";
+    RunRecorder([&](RecorderHands& r) {
+        HWND window = r.window;
+        EXPECT_TRUE(::IsProcessDPIAware()) << "the manifest declares the program DPI aware";
+        EXPECT_EQ(::SendMessageW(window, WM_QUERYDRAGICON, 0, 0),
+                  reinterpret_cast<LRESULT>(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(128))));
         HWND about = nullptr;
         for (WPARAM command : {16, 31, 20006}) { // system commands 16 to 31, the icon's menu command
-            if (about)
-                End(about, IDOK);
+            ASSERT_TRUE(!about || Dismiss(about, IDOK));
             ::PostMessageW(window, command < 32 ? WM_SYSCOMMAND : WM_COMMAND, command, 0);
             ASSERT_EQ(::GetWindow(about = WaitForDialog(Wide("バージョン情報")), GW_OWNER), window);
         }
-        ::SetCurrentDirectoryA(m_folder.path().c_str()); // no read-me here
-        PostCommand(about, 1009);                        // the read-me icon; STN_CLICKED is 0
-        EXPECT_EQ(::GetWindow(WaitForDialog(L"Mirvox", 10s, window), GW_OWNER), about);
-        ExpectMessage(window, "ブラウザを起動できませんでした。");
-        ::SetCurrentDirectoryA(folder.c_str());
+        ::SetCurrentDirectoryA(cwd); // no read-me here
+        PostCommand(about, 1009);    // the read-me icon; STN_CLICKED is 0
+        EXPECT_EQ(::GetWindow(r.Dialog(L"Mirvox"), GW_OWNER), about);
+        r.Accept("ブラウザを起動できませんでした。");
+        ::SetCurrentDirectoryA(m_folder.path().c_str());
         PostCommand(about, 1009);
         std::string line;
         EXPECT_TRUE(WaitUntil([&] {
-            return std::getline(std::ifstream(folder + "opened.txt"), line) && line.find(readMe) != line.npos;
+            return std::getline(std::ifstream(m_folder.File("opened.txt")), line) &&
+                   line.find(readMe) != line.npos;
         }));
         Barrier(about);
-        EXPECT_TRUE(::IsWindowVisible(about) && Dialogs(L"Mirvox", false).size() == 1) << "no message";
+        EXPECT_TRUE(::IsWindowVisible(about) && !OtherDialog(window, L"Mirvox")) << "no message";
         PostCommand(window, IDCANCEL);
     });
     ::SetCurrentDirectoryA(cwd);
     ::RegDeleteTreeA(HKEY_CLASSES_ROOT, "MirvoxTest.htm");
-    EXPECT_EQ(Stored("Path") + Stored("File"), folder + '\0' + Ansi("表") + '\0');
+}
+
+TEST(CaptionDialog, FontButtonMakesANewFontObjectAlsoWhenTheFontDialogIsCancelled) {
+    CCaptionDlg dialog;
+    dialog.m_font = MakeSharedFont(::CreateFontA(-12, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
+    ::GetObjectA(dialog.m_font.get(), sizeof(dialog.m_fontDescription), &dialog.m_fontDescription);
+    const SharedFont before = dialog.m_font;
+    const LOGFONTA described = dialog.m_fontDescription;
+    std::thread user([] {
+        HWND settings = WaitForDialog(Wide("キャプション設定"));
+        PostCommand(settings, 1017);
+        EXPECT_TRUE(Dismiss(WaitForDialog(Wide("フォントの指定")), IDCANCEL) && Dismiss(settings, IDOK));
+    });
+    EXPECT_EQ(dialog.DoModal(), IDOK);
+    user.join();
+    LOGFONTA after{};
+    EXPECT_TRUE(dialog.m_font != before && ::GetObjectA(dialog.m_font.get(), sizeof(after), &after));
+    EXPECT_EQ(Bytes(after), Bytes(described));
 }
 
 // GetGuiResources is a stub under Wine: objects are measured as headroom, how many more could be made.
@@ -372,27 +350,27 @@ TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
     PatternWindow source(32, 24, "Mirvox soak source");
     PROCESS_MEMORY_COUNTERS memory[2] = {};
     int posted = 0, headroom = 0;
-    RunRecorder([&](HWND window) {
+    RunRecorder([&](RecorderHands& r) {
         auto ticks = [&](int count) {
             for (int i = 0; i < count; ++i, ++posted)
-                ::PostMessageW(window, WM_TIMER, 1, 0);
+                ::PostMessageW(r.window, WM_TIMER, 1, 0);
             // The status shows each tick's frame index as the tick begins.
-            ASSERT_TRUE(WaitUntil([&] { return ShownCount(window) == posted - 1; }, 60s)) << posted;
-            Barrier(window);
+            ASSERT_TRUE(WaitUntil([&] { return r.Count() == posted - 1; }, 60s)) << posted;
+            Barrier(r.window);
         };
-        ASSERT_GE(ChooseSource(window, "Mirvox soak source"), 1);
+        ASSERT_GE(ChooseSource(r.window, "Mirvox soak source"), 1);
         // A replaced caption font goes once no recording draws with it; every tenth, a new recording.
         for (int round = 0; round <= 200; ++round) {
             if (round % 10 == 0) {
                 if (round > 0)
-                    StartOrStop(window);
-                StartOrStop(window);
+                    Stop(r);
+                ASSERT_NO_FATAL_FAILURE(r.Start());
                 posted = 0;
             }
-            auto [settings, fonts] = OpenFontDialog(window);
+            auto [settings, fonts] = OpenFontDialog(r.window);
             ASSERT_NE(fonts, nullptr);
-            End(fonts, IDOK);
-            End(settings, IDOK);
+            ASSERT_TRUE(Dismiss(fonts, IDOK));
+            ASSERT_TRUE(Dismiss(settings, IDOK));
             ASSERT_NO_FATAL_FAILURE(ticks(1));
             headroom = round == 0 ? GdiHeadroom() : headroom;
         }
@@ -404,7 +382,7 @@ TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
             ASSERT_NO_FATAL_FAILURE(ticks(100));
         ::GetProcessMemoryInfo(::GetCurrentProcess(), &memory[1], sizeof(memory[1]));
         EXPECT_LE(headroom - GdiHeadroom(), 16);
-        PostCommand(window, IDCANCEL);
+        PostCommand(r.window, IDCANCEL);
     });
     EXPECT_LT(memory[1].WorkingSetSize, memory[0].WorkingSetSize + (16u << 20));
 }
