@@ -381,7 +381,8 @@ TEST(Package, InstalledProgramRecordsWhatOtherProgramsPlay) {
             ASSERT_TRUE(WaitUntil([&] { return installed.Count() >= phase * 10; }));
             source.SetPhase(phase);
         }
-    } // closed with Esc, which finishes the file
+        installed.Close(); // with Esc, which finishes the file
+    }
     const auto frames = DecodeFrames(file, kWidth, kHeight);
     ASSERT_GT(frames.size(), 30u);
     for (auto [reader, bits, sign] : {std::tuple{"MIRVOX_READER64", 32, -1}, {"MIRVOX_READER32", 24, 1}}) {
@@ -390,7 +391,8 @@ TEST(Package, InstalledProgramRecordsWhatOtherProgramsPlay) {
                               folder.File("shown.raw") + "\" " + std::to_string(bits) + " " +
                               std::to_string(sign);
         std::replace(command.begin(), command.begin() + command.find(".exe"), '/', '\\');
-        STARTUPINFOA startup{sizeof(startup)};
+        STARTUPINFOA startup{};
+        startup.cb = sizeof(startup);
         PROCESS_INFORMATION info{};
         ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), 0, 0, 0, 0, 0, 0, &startup, &info));
         UniqueFile run(info.hProcess);

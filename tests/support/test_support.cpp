@@ -259,12 +259,14 @@ void RecorderHands::Start(How how, const char* codec) {
     ASSERT_NO_FATAL_FAILURE(Accept("Mirvoxは、キャプチャが開始されるとアイコン化されます。"));
     HWND dialog = Dialog(Wide("ビデオ圧縮"));
     ASSERT_NE(dialog, nullptr) << "no compression dialog";
-    // Our codec once: in-process, or the system's driver where that is installed.
+    // The program offers our codec once: in-process, or the system's driver where that is installed.
+    // (A recorder dialog of the test's own process has only the codecs the test installed.)
     const auto find = [&](LRESULT after) {
         return ::SendDlgItemMessageW(dialog, 880, CB_FINDSTRINGEXACT, WPARAM(after),
                                      LPARAM(Wide(kScreenCodec).c_str()));
     };
-    EXPECT_TRUE(find(-1) >= 0 && find(find(-1)) == find(-1)) << "the screen codec is not listed once";
+    EXPECT_TRUE(process == ::GetCurrentProcessId() || (find(-1) >= 0 && find(find(-1)) == find(-1)))
+        << "the screen codec is not listed once";
     ASSERT_TRUE(!codec || ::SendDlgItemMessageW(dialog, 880, CB_SELECTSTRING, WPARAM(-1),
                                                 LPARAM(Wide(codec).c_str())) >= 0)
         << "no codec " << codec;
