@@ -25,7 +25,7 @@ CaptureParams Params(HWND window, const ScratchFolder& folder, const char* fileN
 
 TEST(AviCapture, CodecChosenInTheDialogRecordsTheWindowExactlyWithTrueKeyFlagsUntilItsSizeChanges) {
     ASSERT_TRUE(InstallScreenCodec());
-    constexpr int w = 70, h = 45, kFrames = 12;
+    constexpr int w = 70, h = 150, kFrames = 12;               // taller than one band of the grab
     auto phase = [](int k) { return k % 3 == 2 ? k - 1 : k; }; // every third frame repeats the one before
     for (auto [codec, name, fps, keyEvery] : {std::tuple{L"Mirvox 可逆画面コーデック (ZMBV)", "zmbv", 1, 10},
                                               {L"フル フレーム (無圧縮)", "rawvideo", 5, 1}}) {
