@@ -248,7 +248,7 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
     EXPECT_EQ(calls[stopped - 1].TipAndIcon(), idle + std::to_string(shown + 1) + icon(142));
 }
 
-TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFirstAndTipsCutItsTitle) {
+TEST_F(RecorderWindow, SourcesListedRaisedAndResetAndTipsCutOnACharacterAndIdleAfterAFailure) {
     // After the 35 bytes before the title in the recording tip (21 in the idle tip) and the one
     // ASCII byte, a double-byte character lies across the 127-byte limit.
     std::string title = "x";
@@ -261,13 +261,17 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
                                                style | WS_CAPTION, 0, 0, 99, 99,
                                                windows.empty() ? nullptr : windows[0].get(), 0, 0, 0));
     ::SetWindowLongPtrA(windows[0].get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc));
+    size_t failed = 0;
     RunRecorder([&](RecorderHands& r) {
         g_activations = 0;
         ASSERT_GE(ChooseSource(r.window, title), 1);
         EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == r.window) << "raised, then the recorder";
         ASSERT_NO_FATAL_FAILURE(r.Start());
         ASSERT_TRUE(WaitUntil([&] { return r.Count() >= 1; }));
-        Stop(r);
+        ::SetWindowPos(windows[0].get(), nullptr, 0, 0, 98, 98, SWP_NOMOVE | SWP_NOZORDER);
+        ASSERT_NO_FATAL_FAILURE(r.Accept("ウィンドウ"));
+        ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
+        failed = TrayCalls().size();
         // Reset lists what is there now, the whole screen chosen.
         ::ShowWindow(windows[1].get(), SW_SHOWNA);
         PostCommand(r.window, 1007);
@@ -275,6 +279,8 @@ TEST_F(RecorderWindow, SourcesAreVisibleTitledUnownedWindowsAChosenOneIsRaisedFi
         EXPECT_EQ(::SendDlgItemMessageA(r.window, 1006, CB_GETCURSEL, 0, 0), 0);
         PostCommand(r.window, IDCANCEL);
     });
+    EXPECT_EQ(TrayCalls()[failed - 1].Tip().rfind(Ansi("キャプチャウィンドウ"), 0), 0u)
+        << "idle after the failure";
     int cut = 0;
     for (const TrayCall& call : TrayCalls()) {
         EXPECT_TRUE(call.Tip().size() <= 127 && EndsOnWholeCp932Character(call.Tip())) << call.Tip().size();
