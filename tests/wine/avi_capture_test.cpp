@@ -34,7 +34,8 @@ TEST(AviCapture, CodecChosenInTheDialogRecordsTheWindowExactlyWithTrueKeyFlagsUn
         ScratchFolder folder;
         CaptureParams params = Params(window.hwnd(), folder, "a.avi", fps);
         {
-            CAviCapture capture(nullptr, nullptr, "", 0, 0);
+            // The caption is on, but a font that cannot be selected draws nothing.
+            CAviCapture capture(nullptr, nullptr, "x", 1, 0);
             // The user picks the codec in combo box 880 of the real dialog and confirms.
             std::thread user([&, codec = codec] {
                 HWND dialog = WaitForDialog(Wide("ビデオ圧縮"));
