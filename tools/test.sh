@@ -14,9 +14,11 @@ LC_ALL=C cmake --build "$BUILD_DIR/native" -j "$jobs" --target pure_tests
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win32" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
       -DMIRVOX_CODEC_ONLY=ON >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win32" -j "$jobs"
+reader32=$BUILD_DIR/win32/tests/helpers/vfw_reader_helper.exe
+[[ -n ${MIRVOX_NO_32BIT:-} ]] && reader32=""
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
       -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" \
-      -DMIRVOX_READER32_EXE="$BUILD_DIR/win32/tests/helpers/vfw_reader_helper.exe" >/dev/null
+      -DMIRVOX_READER32_EXE="$reader32" >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$jobs"
 
 XVFB_PID=""

@@ -8,6 +8,19 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe
 export LANG=ja_JP.UTF-8
 export LC_ALL=ja_JP.UTF-8
 
+# Debian's wine command starts its 32-bit loader whenever wine32 is installed. A kernel without
+# 32-bit support cannot run that loader: there everything goes through the 64-bit one, and the checks
+# that need a 32-bit program are left out (MIRVOX_NO_32BIT=1).
+if [[ -x /usr/lib/wine/wine ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    export MIRVOX_NO_32BIT=1 WINELOADER=/usr/lib/wine/wine64
+    mkdir -p "$BUILD_DIR/wine64-only"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$BUILD_DIR/wine64-only/$name"
+        chmod +x "$BUILD_DIR/wine64-only/$name"
+    done
+    export PATH=$BUILD_DIR/wine64-only:$PATH
+fi
+
 # Creates the prefix once; later runs reuse it. A prefix of an older set-up is made anew: one made
 # before the 32-bit Wine was installed cannot start 32-bit programs. The settings below are prefix
 # set-up for running under Wine on a display without a window manager, not something the program

@@ -387,6 +387,10 @@ TEST(Package, InstalledProgramRecordsWhatOtherProgramsPlay) {
     ASSERT_GT(frames.size(), 30u);
     for (auto [reader, bits, sign] : {std::tuple{"MIRVOX_READER64", 32, -1}, {"MIRVOX_READER32", 24, 1}}) {
         SCOPED_TRACE(reader);
+        if (!*std::getenv(reader)) {
+            std::printf("%s not run: this machine cannot start 32-bit programs\n", reader);
+            continue;
+        }
         std::string command = std::string("\"Z:") + std::getenv(reader) + "\" \"" + file + "\" \"" +
                               folder.File("shown.raw") + "\" " + std::to_string(bits) + " " +
                               std::to_string(sign);
