@@ -27,6 +27,7 @@ constexpr uint32_t kColourMask = 0x00FFFFFF;
 // bits, and whole-block steps keep the 2x2 colour cells of decoded video aligned.
 constexpr int kSearchOffsets[] = {-32, -16, 0, 16, 32};
 constexpr uint32_t kSwitchMargin = 32;
+constexpr size_t kFinalists = 3;
 // Input that deflate shrinks to less than a quarter of its size keeps zlib's usual effort; poorer
 // input (moving pictures, photographs) gets little from long searches for matches, which are then
 // most of deflate's time. Judged after every slice of a frame.
@@ -233,33 +234,52 @@ ZmbvEncoder::Vector ZmbvEncoder::ChooseVector(int bx, int by, int bh, const std:
     return best;
 }
 
-// The candidate whose XOR data looks cheapest; the given vector wins ties.
+// The candidate whose XOR data looks cheapest; the given vector wins ties. Every fourth row ranks the
+// candidates, and only the cheapest few are measured on the rows in between as well.
 ZmbvEncoder::Vector ZmbvEncoder::SearchVector(int x, int y, int bw, int bh, Vector v) const {
-    Vector best = v;
-    uint32_t bestCost = BlockCost(x, y, bw, bh, v, UINT32_MAX);
+    struct Candidate {
+        Vector v;
+        uint32_t cost;
+    };
+    Candidate finalists[kFinalists];
+    size_t count = 0;
     for (int dy : kSearchOffsets)
         for (int dx : kSearchOffsets) {
             if ((dx == v.dx && dy == v.dy) || x + dx < 0 || x + dx + bw > m_width || y + dy < 0 ||
                 y + dy + bh > m_height)
                 continue;
-            const uint32_t cost = BlockCost(x, y, bw, bh, {dx, dy}, bestCost);
-            // Another source must look clearly cheaper: the estimate knows nothing of matches with
-            // earlier data, and the block's own past (or its scroll) tends to share the most with it.
-            const uint32_t margin = best.dx == v.dx && best.dy == v.dy ? kSwitchMargin : 0;
-            if (cost + margin < bestCost) {
-                best = {dx, dy};
-                bestCost = cost;
-            }
+            const uint32_t bound = count == kFinalists ? finalists[count - 1].cost : UINT32_MAX;
+            const uint32_t cost = BlockCost(x, y, bw, bh, {dx, dy}, 0, bound);
+            if (cost >= bound)
+                continue;
+            size_t at = std::min(count, kFinalists - 1);
+            for (; at > 0 && finalists[at - 1].cost > cost; --at)
+                finalists[at] = finalists[at - 1];
+            finalists[at] = {{dx, dy}, cost};
+            count = std::min(count + 1, kFinalists);
         }
+    const uint32_t ownCost =
+        BlockCost(x, y, bw, bh, v, 0, UINT32_MAX) + BlockCost(x, y, bw, bh, v, 2, UINT32_MAX);
+    Vector best = v;
+    // Another source must look clearly cheaper: the estimate knows nothing of matches with earlier
+    // data, and the block's own past (or its scroll) tends to share the most with it.
+    uint32_t bestCost = ownCost > kSwitchMargin ? ownCost - kSwitchMargin : 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t cost = finalists[i].cost + BlockCost(x, y, bw, bh, finalists[i].v, 2, bestCost);
+        if (cost < bestCost) {
+            best = finalists[i].v;
+            bestCost = cost;
+        }
+    }
     return best;
 }
 
-// The block's XOR cost estimate, or any figure from bound up once it is clear that it reaches bound.
-uint32_t ZmbvEncoder::BlockCost(int x, int y, int bw, int bh, Vector v, uint32_t bound) const {
+// The block's XOR cost estimate over every fourth row from row first, or any figure from bound up once
+// it is clear that it reaches bound.
+uint32_t ZmbvEncoder::BlockCost(int x, int y, int bw, int bh, Vector v, int first, uint32_t bound) const {
     static const uint32_t kZeros[kBlockSize] = {};
     uint32_t cost = 0;
-    // Every other row tells the candidates apart nearly as well, at half the cost.
-    for (int j = 0; j < bh && cost < bound; j += 2) {
+    for (int j = first; j < bh && cost < bound; j += 4) {
         const uint32_t* prev = SourceRow(x, y + j, v);
         cost += XorRowCost(&m_current[static_cast<size_t>(y + j) * m_width + x], prev ? prev : kZeros, bw);
     }

@@ -39,7 +39,7 @@ private:
     size_t BuildInterPayload();
     Vector ChooseVector(int bx, int by, int bh, const std::vector<int>& shifts, bool* rowsMatch) const;
     Vector SearchVector(int x, int y, int bw, int bh, Vector v) const;
-    uint32_t BlockCost(int x, int y, int bw, int bh, Vector v, uint32_t bound) const;
+    uint32_t BlockCost(int x, int y, int bw, int bh, Vector v, int first, uint32_t bound) const;
     bool BlockEqual(int x, int y, int bw, int bh, Vector v) const;
     const uint32_t* SourceRow(int x, int y, Vector v) const;
     size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);
