@@ -18,7 +18,7 @@ reader32=$BUILD_DIR/win32/tests/helpers/vfw_reader_helper.exe
 [[ -n ${MIRVOX_NO_32BIT:-} ]] && reader32=""
 LC_ALL=C cmake -S "$ROOT" -B "$BUILD_DIR/win" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
       -DMIRVOX_NATIVE_TEST_EXE="$BUILD_DIR/native/pure_tests" \
-      -DMIRVOX_READER32_EXE="$reader32" >/dev/null
+      -DMIRVOX_READER32_EXE="$reader32" -DWINE_EXECUTABLE="$(command -v wine)" >/dev/null
 LC_ALL=C cmake --build "$BUILD_DIR/win" -j "$jobs"
 
 XVFB_PID=""

@@ -59,6 +59,6 @@ values=$(wine reg query "$entry" /reg:64 | tr -d '\r' | grep -E '^ +(DisplayName
 Veldrane| UninstallString REG_SZ \"C:\\Program Files\\Mirvox\\Uninstall.exe\"|" ]] || fail "uninstall entry: $values"
 MIRVOX_EXE='C:\Program Files\Mirvox\Mirvox.exe' wine "$driver" "$@" || fail "the installed program"
 uninstall
-[[ $(drivers32) == "$before" && ! -e $sys/system32/mirvox_zmbv.dll && ! -e $sys/syswow64/mirvox_zmbv.dll ]] ||
-    fail "the uninstall left the codec: $(drivers32) $(ls "$sys"/sys*/mirvox_zmbv.dll 2>/dev/null)"
+after=$(drivers32) dlls=$(ls "$sys"/sys*/mirvox_zmbv.dll 2>/dev/null || :)
+[[ $after == "$before" && -z $dlls ]] || fail "the uninstall left the codec: [$after] [$dlls], before: [$before]"
 wine reg query 'HKCU\Software\Veldrane Products\Mirvox' &>/dev/null || fail "a silent uninstall removed the settings"
