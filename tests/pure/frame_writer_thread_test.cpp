@@ -2,43 +2,36 @@
 
 #include <gtest/gtest.h>
 
+#include <semaphore>
+
 namespace {
 
 // Writes that wait until the test lets them go, so the queue's bound can be seen filling.
 struct GatedWrites {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int allowed = 0, failAt = -1;
-    std::vector<std::pair<int32_t, uint8_t>> written; // index, last byte
+    std::counting_semaphore<> allowed{0};
+    int failAt = -1;
+    std::vector<std::pair<int32_t, uint8_t>> written = {}; // index, last byte; read once the writes are over
 
     FrameWriterThread::WriteFunction Write() {
         return [this](int32_t index, const void* data, uint32_t size) {
-            std::unique_lock lock(mutex);
-            changed.wait(lock, [&] { return allowed > 0; });
-            --allowed;
+            allowed.acquire();
             if (index == failAt)
                 return false;
             written.emplace_back(index, static_cast<const uint8_t*>(data)[size - 1]);
             return true;
         };
     }
-    void Allow(int n) {
-        std::lock_guard lock(mutex);
-        allowed += n;
-        changed.notify_all();
-    }
 };
 
 } // namespace
 
 TEST(FrameWriterThread, WritesInOrderAndEveryFrameBeforeItGoes) {
-    GatedWrites gate;
+    GatedWrites gate{.allowed = std::counting_semaphore<>(5)};
     {
         FrameWriterThread writer(gate.Write());
         for (uint8_t i = 0; i < 5; ++i) {
             // The frame is copied: the caller's buffer changes right after.
             uint8_t frame[3] = {0, 0, static_cast<uint8_t>(10 + i)};
-            gate.Allow(1);
             ASSERT_TRUE(writer.Submit(i, frame, sizeof(frame)));
             frame[2] = 0;
         }
@@ -48,15 +41,14 @@ TEST(FrameWriterThread, WritesInOrderAndEveryFrameBeforeItGoes) {
 }
 
 TEST(FrameWriterThread, AFailedWriteIsReportedByTheNextSubmitAndStopsWriting) {
-    GatedWrites gate;
-    gate.failAt = 0;
+    GatedWrites gate{.failAt = 0};
     uint8_t frame[1] = {7};
     FrameWriterThread writer(gate.Write());
     ASSERT_TRUE(writer.Submit(0, frame, 1));
     ASSERT_TRUE(writer.Submit(1, frame, 1));
     // Two frames are out of the caller's hands (one being written, one waiting): a third waits for
     // room, and here the room comes with the failure, so it is refused whenever it runs.
-    gate.Allow(5);
+    gate.allowed.release(5);
     EXPECT_FALSE(writer.Submit(2, frame, 1));
     EXPECT_FALSE(writer.Submit(3, frame, 1));
     EXPECT_TRUE(gate.written.empty()); // the frame behind the failed one is dropped

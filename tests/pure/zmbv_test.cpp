@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -24,27 +26,22 @@ struct Screen {
     std::mt19937 rng;
 
     Screen(int width, int height, uint32_t seed) : w(width), h(height), pixels(size_t(w) * h), rng(seed) {
-        Scroll(h); // every line new
+        Step('S', h); // every line new
     }
     uint32_t& At(int x, int y) { return pixels[size_t(y) * w + x]; }
     uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
-    void DrawLine(int y) {
-        const uint32_t seedOfLine = rng();
-        for (int x = 0; x < w; ++x) {
-            const bool ink = y % 11 >= 2 && y % 11 < 9 && ((seedOfLine >> (x / 5 % 32)) & 1);
-            At(x, y) = Colour(ink && (x * 7 + y * 3) % 5 != 0 ? 0x10C010 : 0x1E1E2E);
-        }
-    }
-    // Content moves up by d rows (down for negative d), and new lines appear.
-    void Scroll(int d) {
-        std::rotate(pixels.begin(), pixels.begin() + size_t((d + h) % h) * w, pixels.end());
-        for (int y = 0; y < h; ++y)
-            if (y + d < 0 || y + d >= h)
-                DrawLine(y);
-    }
-    // '.' still but for the fourth byte, 'T'n n glyphs typed, 'U'n or 'D'n content scrolled up or down
-    // by n rows, 'R' all replaced.
+    // '.' still but for the fourth byte, 'T'n n glyphs typed, 'S'n content scrolled up by n rows (down
+    // for negative n) and new lines shown, 'R' all replaced.
     void Step(char step, int n) {
+        const int d = step == 'S' ? n : 0;
+        std::rotate(pixels.begin(), pixels.begin() + size_t((d + h) % h) * w, pixels.end());
+        for (int y = 0; y < h; ++y) {
+            const uint32_t seedOfLine = rng();
+            for (int x = 0; (y + d < 0 || y + d >= h) && x < w; ++x) {
+                const bool ink = y % 11 >= 2 && y % 11 < 9 && ((seedOfLine >> (x / 5 % 32)) & 1);
+                At(x, y) = Colour(ink && (x * 7 + y * 3) % 5 != 0 ? 0x10C010 : 0x1E1E2E);
+            }
+        }
         for (int g = 0; step == 'T' && g < n; ++g) {
             const int x0 = static_cast<int>(rng() % w), y0 = static_cast<int>(rng() % h);
             for (int y = y0; y < std::min(h, y0 + 9); ++y)
@@ -53,47 +50,39 @@ struct Screen {
         }
         for (uint32_t& p : pixels)
             p = step == '.' ? (p & 0xFFFFFF) | (rng() << 24) : step == 'R' ? Colour(rng() & 0xFFFFFF) : p;
-        if (step == 'U' || step == 'D')
-            Scroll(step == 'U' ? n : -n);
     }
 };
 
 using Packet = std::vector<uint8_t>;
 
-bool IsKey(const Packet& p) {
-    return p[0] & 1;
-}
+const auto IsKey = [](const Packet& p) { return (p[0] & 1) != 0; };
 
 // A bottom-up picture is handed over as the platform's frames are: last row first in memory.
-Packet EncodeOne(ZmbvEncoder& encoder, const Screen& s, bool key, bool bottomUp = false,
-                 size_t capacity = 0) {
+Packet EncodeOne(ZmbvEncoder& e, const Screen& s, bool key, bool bottomUp = false, size_t capacity = 0) {
     std::vector<uint32_t> memory(s.pixels);
     for (int y = 0; bottomUp && y < s.h; ++y)
         std::copy_n(&s.pixels[size_t(y) * s.w], s.w, &memory[size_t(s.h - 1 - y) * s.w]);
     const ptrdiff_t stride = (bottomUp ? -4 : 4) * ptrdiff_t{s.w};
     const auto* top = reinterpret_cast<const uint8_t*>(memory.data()) - (bottomUp ? (s.h - 1) * stride : 0);
     Packet p(capacity ? capacity : ZmbvEncoder::MaxFrameSize(s.w, s.h));
-    p.resize(encoder.Encode(top, stride, key, p.data(), p.size()));
+    p.resize(e.Encode(top, stride, key, p.data(), p.size()));
     return p;
 }
 
 const struct Sequence {
     const char* name;
-    int w, h;
-    int keyEvery; // 0: only the first frame
+    int w, h, keyEvery; // keyEvery 0: only the first frame
     bool bottomUp;
     const char* steps; // after the first frame, one frame after each step
 } kSequences[] = {
-    {"still, typing and scrolls, one key frame", 160, 96, 0, false, "..T3U1U13D7T1D33U63."},
-    {"odd size, key frame every third", 67, 45, 3, true, "T2U5RD3.T4U11"},
+    {"still, typing and scrolls, one key frame", 160, 96, 0, false, "..T3S1S13S-7T1S-33S63."},
+    {"odd size, key frame every third", 67, 45, 3, true, "T2S5RS-3.T4S11"},
     {"smaller than a block", 5, 3, 2, true, "T1R.R"},
     {"one pixel", 1, 1, 0, false, "R.R"},
-    {"tall and narrow, scrolled further than a vector reaches", 17, 300, 0, true, "U70U9D99D1"},
-    {"key frame every frame", 33, 31, 1, false, "T2U3R"},
-    {"noise over several of deflate's slices, then small changes", 320, 240, 0, false, "RRT3RU5."},
-};
+    {"tall and narrow, scrolled further than a vector reaches", 17, 300, 0, true, "S70S9S-99S-1"},
+    {"key frame every frame", 33, 31, 1, false, "T2S3R"},
+    {"noise over several of deflate's slices, then small changes", 320, 240, 0, false, "RRT3RS5."}};
 
-// The sequence's frames and the picture each was encoded from.
 std::pair<std::vector<Packet>, std::vector<Picture>> EncodeSequence(const Sequence& seq) {
     Screen screen(seq.w, seq.h, 1234);
     ZmbvEncoder encoder(seq.w, seq.h);
@@ -121,12 +110,11 @@ void ExpectShows(const ZmbvDecoder& decoder, int w, int h, const Picture& want) 
     for (int bytes : {4, 3})
         for (int sign : {1, -1}) {
             const ptrdiff_t row = (w * bytes + 3) & ~3;
-            std::vector<uint8_t> out(row * h), expected(row * h);
+            std::vector<uint8_t> out(row * h), ref(row * h);
             for (int i = 0; i < w * h; ++i)
-                std::memcpy(&expected[(sign > 0 ? i / w : h - 1 - i / w) * row + i % w * bytes], &want[i],
-                            bytes);
+                std::memcpy(&ref[(sign > 0 ? i / w : h - 1 - i / w) * row + i % w * bytes], &want[i], bytes);
             ASSERT_TRUE(decoder.CopyTo(sign > 0 ? out.data() : &out[(h - 1) * row], sign * row, bytes * 8));
-            EXPECT_TRUE(out == expected) << bytes * 8 << " bits, " << (sign > 0 ? "top-down" : "bottom-up");
+            EXPECT_TRUE(out == ref) << bytes * 8 << " bits, " << (sign > 0 ? "top-down" : "bottom-up");
         }
 }
 
@@ -140,8 +128,7 @@ std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32
     const int blocksX = (w + bw - 1) / bw, blocks = blocksX * ((h + bh - 1) / bh);
     for (int f = 1; f < count; ++f) {
         Packet& p = frames.emplace_back(Packet{0});
-        add(p, blocks * 2);
-        p.resize(1 + ((blocks * 2 + 3) & ~3));
+        add(p, (blocks * 2 + 3) & ~3);
         for (int b = 0; b < blocks; ++b) {
             p[2 + b * 2] &= 0xFE;
             if (p[1 + b * 2] & 1)
@@ -151,38 +138,33 @@ std::vector<Packet> StoredFrames(int w, int h, int bw, int bh, int count, uint32
     return frames;
 }
 
-DecodeStatus Decode(ZmbvDecoder& decoder, const Packet& p) {
-    return decoder.Decode(p.data(), p.size());
-}
+const auto Decode = [](ZmbvDecoder& decoder, const Packet& p) { return decoder.Decode(p.data(), p.size()); };
 
-// Every frame of the packets, written as an AVI by our writer, as ffmpeg decodes it: top-down, 4 bytes
-// a pixel.
-std::vector<Picture> DecodeWithFfmpeg(int w, int h, const std::vector<Packet>& packets) {
-    std::vector<Picture> frames;
+// Each frame decoded as encoded, where that is known, and as ffmpeg decodes it in an AVI of our writer;
+// then a seek back to the last key frame, as a player does.
+void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::vector<Picture>& shown) {
     test_support::DiskSink sink;
     OpenDmlWriter writer(sink, {.rate = 4, .right = int16_t(w), .bottom = int16_t(h)});
-    avi::Encoder format; // BITMAPINFOHEADER
-    format.U32(40), format.U32(w), format.U32(h), format.U16(1), format.U16(32),
-        format.U32(avi::FourCc("ZMBV"));
-    format.Zeros(20);
-    EXPECT_TRUE(writer.SetFormat(format.bytes().data(), format.size()));
+    avi::Encoder bih; // BITMAPINFOHEADER
+    bih.U32(40), bih.U32(w), bih.U32(h), bih.U16(1), bih.U16(32), bih.U32(avi::FourCc("ZMBV")), bih.Zeros(20);
+    EXPECT_TRUE(writer.SetFormat(bih.bytes().data(), bih.size()));
     for (const Packet& p : packets)
         EXPECT_TRUE(writer.WriteFrame(p.data(), uint32_t(p.size()), IsKey(p), 0));
     EXPECT_TRUE(writer.Finish());
+    std::vector<Picture> ffmpeg;
 #ifndef _WIN32 // the host's ffmpeg is run from the native build
-    const std::string out =
-        test_support::RunOnFile(sink.bytes, "ffmpeg -v error -i %s -f rawvideo -pix_fmt bgr0 -");
-    for (size_t at = 0, size = size_t(w) * h * 4; at + size <= out.size(); at += size)
-        frames.emplace_back(w * h), std::memcpy(frames.back().data(), &out[at], size);
-    EXPECT_EQ(frames.size(), packets.size());
+    const std::string path = testing::TempDir() + "mirvox-" + std::to_string(std::random_device{}()) + ".avi";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(sink.bytes.data()), sink.bytes.size());
+    if (std::FILE* pipe =
+            popen(("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt bgr0 -").c_str(), "r")) {
+        for (Picture frame(w * h); std::fread(frame.data(), 4, frame.size(), pipe) == frame.size();)
+            ffmpeg.push_back(frame);
+        pclose(pipe);
+    }
+    std::remove(path.c_str());
+    EXPECT_EQ(ffmpeg.size(), packets.size());
 #endif
-    return frames;
-}
-
-// Decodes the frames, each checked against the picture it was encoded from where there is one and
-// against ffmpeg's decoding of them; then seeks back to the last key frame, as a player does.
-void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::vector<Picture>& shown) {
-    const std::vector<Picture> ffmpeg = DecodeWithFfmpeg(w, h, packets);
     ZmbvDecoder decoder(w, h);
     size_t lastKey = 0;
     for (size_t k = 0; k < packets.size(); ++k) {
@@ -202,7 +184,7 @@ void ExpectDecodes(int w, int h, const std::vector<Packet>& packets, const std::
 
 } // namespace
 
-TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
+TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittleAndNoFrameGoesPastTheBuffer) {
     const int w = 320, h = 240;
     Screen screen(w, h, 99);
     ZmbvEncoder encoder(w, h);
@@ -213,7 +195,7 @@ TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
         // A scrolled frame should cost about what its newly shown rows cost alone: the picture
         // with only those rows changed, in place, is the yardstick.
         Screen before = screen, onlyNewRows = screen;
-        screen.Scroll(d);
+        screen.Step('S', d);
         const size_t scrolled = EncodeOne(encoder, screen, false).size();
         for (int y = 0; y < h; ++y)
             if (y + d < 0 || y + d >= h)
@@ -223,12 +205,6 @@ TEST(ZmbvEncoder, UnchangedAndScrolledFramesCostLittle) {
         const size_t newRows = EncodeOne(yardstick, onlyNewRows, false).size();
         EXPECT_LE(scrolled, newRows + newRows / 2 + 100) << "scroll by " << d;
     }
-}
-
-TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
-    Screen screen(64, 64, 7);
-    ZmbvEncoder encoder(64, 64);
-    EncodeOne(encoder, screen, true);
     screen.Step('R', 0);
     EXPECT_TRUE(EncodeOne(encoder, screen, true, false, 6).empty() &&
                 EncodeOne(encoder, screen, false, false, 100).empty());
@@ -237,7 +213,6 @@ TEST(ZmbvEncoder, RefusesToWriteBeyondTheBuffer) {
     EXPECT_TRUE(next.size() > 1 && IsKey(next));
 }
 
-// Our encoder's frames and frames made up here show as encoded, and as ffmpeg shows them.
 TEST(ZmbvDecoder, ShowsEveryFrameAsEncodedAndAsFfmpegShowsIt) {
     for (const Sequence& seq : kSequences) {
         SCOPED_TRACE(seq.name);
@@ -255,19 +230,12 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
     const Packet &key = good[0], &inter = good[1], stored = StoredFrames(w, h, 16, 16, 1, 9)[0];
     const Packet still(33, 0); // stored inter frame: no motion, no XOR data
     auto cut = [](const Packet& p, size_t n) { return Packet(p.begin(), p.begin() + n); };
-    auto with = [](Packet p, size_t at, uint8_t value) {
-        p[at] = value;
-        return p;
-    };
-    using D = DecodeStatus;
-    // Frames fed in turn; the last one's status is checked.
+    auto with = [](Packet p, size_t at, uint8_t value) { return p[at] = value, p; };
+    using D = DecodeStatus; // of the last frame of each case
     const std::tuple<const char*, std::vector<Packet>, D> cases[] = {
         {"empty", {Packet{}}, D::Malformed},
-        {"flags byte alone", {cut(key, 1)}, D::Malformed},
         {"key frame header a byte short", {cut(key, 6)}, D::Malformed},
-        {"key frame header alone", {cut(key, 7)}, D::Malformed},
         {"zlib stream cut short", {cut(key, key.size() / 2)}, D::Malformed},
-        {"zlib header broken", {with(key, 7, 0)}, D::Malformed},
         {"zlib data broken after the picture", {with(key, key.size() - 1, 0)}, D::Malformed},
         {"key frame of a wider picture", {StoredFrames(w + 1, h, 16, 16, 1, 9)[0]}, D::Malformed},
         {"stored key frame a pixel short", {cut(stored, stored.size() - 4)}, D::Malformed},
@@ -287,22 +255,17 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
         {"vertical vector byte odd", {stored, with(still, 2, 1)}, D::Malformed},
         {"XOR data missing", {stored, with(still, 1, 1)}, D::Malformed},
         {"XOR data left over", {stored, Packet(37, 0)}, D::Malformed},
-        {"vector table cut short", {stored, cut(still, 6)}, D::Malformed},
-    };
+        {"vector table cut short", {stored, cut(still, 6)}, D::Malformed}};
     for (const auto& [name, frames, want] : cases) {
         SCOPED_TRACE(name);
         ZmbvDecoder decoder(w, h);
+        for (const Packet& p : std::span(frames).first(frames.size() - 1))
+            Decode(decoder, p);
         std::vector<uint8_t> before(w * h * 4), after(before.size());
-        bool hadPicture = false;
-        D status = D::Ok;
-        for (const Packet& p : frames) {
-            hadPicture = decoder.CopyTo(before.data(), w * 4, 32);
-            status = Decode(decoder, p);
-        }
-        EXPECT_EQ(status, want);
+        const bool hadPicture = decoder.CopyTo(before.data(), w * 4, 32);
+        EXPECT_EQ(Decode(decoder, frames.back()), want);
         // Whatever the frame held, the last good picture stays on show.
-        EXPECT_EQ(decoder.CopyTo(after.data(), w * 4, 32), hadPicture);
-        EXPECT_EQ(after, before);
+        EXPECT_TRUE(decoder.CopyTo(after.data(), w * 4, 32) == hadPicture && after == before);
         ASSERT_EQ(Decode(decoder, good[3]), D::Ok);
         ASSERT_EQ(Decode(decoder, good[4]), D::Ok);
         ExpectShows(decoder, w, h, shown[4]);
@@ -312,24 +275,20 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
 TEST(ZmbvDecoder, RefusesSizesAndLayoutsItCannotServe) {
     EXPECT_FALSE(ZmbvDecoder(0, 1).ready());
     ZmbvDecoder tooLarge(ZmbvDecoder::kMaxPixels + 1, 1);
-    EXPECT_FALSE(tooLarge.ready());
     EXPECT_EQ(Decode(tooLarge, StoredFrames(1, 1, 16, 16, 1, 1)[0]), DecodeStatus::Unsupported);
     ZmbvDecoder decoder(3, 2);
     std::vector<uint8_t> out(24);
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 32)) << "no picture yet";
     // A key frame whose zlib stream ends with it is as good as one that goes on.
     const Packet stored = StoredFrames(3, 2, 16, 16, 1, 1)[0];
-    Packet finished = stored;
-    finished[3] = 1; // compressed
+    Packet finished = {1, 0, 1, 1, 8, 16, 16}; // compressed
     uLongf size = compressBound(24);
     finished.resize(7 + size);
     ASSERT_EQ(compress(&finished[7], &size, &stored[7], 24), Z_OK);
     finished.resize(7 + size);
     ASSERT_EQ(Decode(decoder, finished), DecodeStatus::Ok);
-    EXPECT_TRUE(decoder.CopyTo(out.data(), 12, 32));
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), stored.begin() + 7));
+    EXPECT_TRUE(decoder.CopyTo(out.data(), 12, 32) && std::equal(out.begin(), out.end(), stored.begin() + 7));
     EXPECT_FALSE(decoder.CopyTo(out.data(), 12, 16));
     EXPECT_FALSE(decoder.CopyTo(out.data() + 11, -11, 32));
-    EXPECT_EQ(decoder.Decode(finished.data(), SIZE_MAX), DecodeStatus::Malformed)
-        << "a size beyond any frame's";
+    EXPECT_EQ(decoder.Decode(finished.data(), SIZE_MAX), DecodeStatus::Malformed);
 }

@@ -1,10 +1,6 @@
 #include "tests/support/avi_reader.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
 #include <set>
 
 #include "avi/avi_layout.h"
@@ -14,6 +10,7 @@ namespace {
 
 using avi::FourCc;
 using avi::Padded;
+using little_endian::LoadU32;
 
 // The values a player reads, spelled out here rather than taken from the writer's vocabulary.
 constexpr uint32_t kHasIndex = 0x10, kKeyFrame = 0x10, kDeltaFrame = 0x80000000u;
@@ -35,9 +32,12 @@ const std::set<std::string> kPaths = {"AVI /hdrl",           "AVI /hdrl/avih",  
                                       "AVI /movi/ix00",      "AVI /idx1",           "AVIX/movi",
                                       "AVIX/movi/ix00"};
 
-class Reader {
-public:
-    Reader(std::span<const uint8_t> file, AviFile& avi) : m_file(file), m_avi(avi) {}
+struct Reader {
+    std::span<const uint8_t> m_file;
+    AviFile& m_avi;
+    std::map<std::string, std::vector<Chunk>> m_chunks = {};
+    uint32_t m_chunkId = 0, m_avihFrames = 0, m_dmlhFrames = 0, m_superEntries = 0;
+    uint64_t m_superAt = 0;
 
     void Read() {
         uint64_t at = 0;
@@ -46,12 +46,11 @@ public:
              at += 8 + size) {
             Expect(size % 2 == 0 && U32(at + 8) == (at == 0 ? FourCc("AVI ") : FourCc("AVIX")),
                    "odd size or form of the RIFF at", at);
-            m_avi.riffs.push_back({at, size});
+            m_avi.riffs.push_back(size);
             Walk(at + 12, at + 8 + size, Name(U32(at + 8)));
         }
         m_avi.end = at;
-        Expect(at == m_file.size() && at > 0, "no RIFF, or bytes after the last whole one, which ends at",
-               at);
+        Expect(at == m_file.size() && at > 0, "no RIFF, or bytes after the last whole one, ending at", at);
         ReadHeaders();
         const std::string frame = "/movi/" + Name(m_chunkId);
         for (const auto& [path, chunks] : m_chunks)
@@ -63,20 +62,14 @@ public:
         ReadIndexes(m_chunks["AVI " + frame], m_chunks["AVIX" + frame]);
     }
 
-private:
     // Messages are built only for errors: a test may read thousands of files.
     void Expect(bool ok, const char* what, uint64_t value = 0) {
         if (!ok)
             m_avi.errors.push_back(what + (" " + std::to_string(value)));
     }
-    uint32_t U32(uint64_t at) const {
-        return at + 4 <= m_file.size() ? little_endian::LoadU32(&m_file[at]) : 0;
-    }
+    uint32_t U32(uint64_t at) const { return at + 4 <= m_file.size() ? LoadU32(&m_file[at]) : 0; }
     uint64_t U64(uint64_t at) const { return U32(at) | uint64_t{U32(at + 4)} << 32; }
-    const Chunk* First(const std::string& path) {
-        const auto& chunks = m_chunks[path];
-        return chunks.empty() ? nullptr : &chunks[0];
-    }
+    const Chunk* First(const std::string& p) { return m_chunks[p].empty() ? nullptr : &m_chunks[p][0]; }
 
     // Records the chunks that tile [at, to) by path, lists and their contents alike.
     void Walk(uint64_t at, uint64_t to, const std::string& path) {
@@ -121,12 +114,10 @@ private:
         indexes.insert(indexes.end(), m_chunks["AVIX/movi/ix00"].begin(), m_chunks["AVIX/movi/ix00"].end());
         frames.insert(frames.end(), laterFrames.begin(), laterFrames.end());
         for (uint64_t e = m_superAt; e < m_superAt + 16 * m_superEntries; e += 16) {
-            auto ix =
-                std::find_if(indexes.begin(), indexes.end(), [&](const Chunk& c) { return c.at == U64(e); });
-            if (ix == indexes.end()) {
-                Expect(false, "the super index entry names no ix00 in a movi list:", e);
+            const auto ix = std::ranges::find(indexes, U64(e), &Chunk::at);
+            Expect(ix != indexes.end(), "the super index entry names no ix00 in a movi list:", e);
+            if (ix == indexes.end())
                 continue;
-            }
             // Of two longs an entry and of type "index of chunks", with the entries the super index says.
             const uint64_t x = ix->data(), n = U32(x + 4), base = U64(x + 12);
             Expect(U32(e + 8) == 8 + ix->size && U32(e + 12) == n && ix->size >= 24 + 8 * n &&
@@ -136,11 +127,9 @@ private:
                 m_avi.frames.push_back(
                     {base + U32(i) - 8, U32(i + 4) & ~kDeltaFrame, (U32(i + 4) & kDeltaFrame) == 0});
         }
-        bool same = m_avi.frames.size() == frames.size();
-        for (size_t i = 0; same && i < frames.size(); ++i)
-            same = m_avi.frames[i].offset == frames[i].at && m_avi.frames[i].size == frames[i].size;
-        Expect(same, "indexed frames differ from the frame chunks in movi, of which there are",
-               frames.size());
+        auto same = [](const AviFrame& f, const Chunk& c) { return f.offset == c.at && f.size == c.size; };
+        Expect(std::ranges::equal(m_avi.frames, frames, same),
+               "indexed frames differ from the frame chunks in movi, of which there are", frames.size());
         Expect(m_avi.length == frames.size() && m_dmlhFrames == frames.size() &&
                    m_avihFrames == firstFrames.size(),
                "frame counts of strh, dmlh or avih wrong; frames:", frames.size());
@@ -156,38 +145,14 @@ private:
                        AviFrame{U32(e + 8), U32(e + 12), (U32(e + 4) & kKeyFrame) != 0} == m_avi.frames[k++],
                    "idx1 differs from the standard index at", e);
     }
-
-    std::span<const uint8_t> m_file;
-    AviFile& m_avi;
-    std::map<std::string, std::vector<Chunk>> m_chunks;
-    uint32_t m_chunkId = 0, m_avihFrames = 0, m_dmlhFrames = 0, m_superEntries = 0;
-    uint64_t m_superAt = 0;
 };
 
 } // namespace
 
 AviFile ReadAvi(std::span<const uint8_t> file) {
     AviFile avi;
-    Reader(file, avi).Read();
+    Reader{file, avi}.Read();
     return avi;
 }
-
-#ifndef _WIN32
-std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command) {
-    const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                       ("mirvox-" + std::to_string(std::random_device{}()) + ".avi");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    std::string out, line = command;
-    line.replace(line.find("%s"), 2, "'" + path.string() + "'");
-    if (std::FILE* pipe = popen(line.c_str(), "r")) {
-        char buffer[65536];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
-    std::filesystem::remove(path);
-    return out;
-}
-#endif
 
 } // namespace test_support

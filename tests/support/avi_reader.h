@@ -9,15 +9,9 @@
 
 #include "avi/opendml_writer.h"
 
-// A strict reader of one-video-stream AVI files with OpenDML indexes. It parses what a player uses
-// and lists every way the file disagrees with itself, so that a test asserts on `errors` being empty
-// and then on the values. Every id, flag and offset it checks is spelled out in it.
+// A strict reader of one-video-stream AVI files with OpenDML indexes: what a player uses, and in `errors`
+// every way the file disagrees with itself. Every id, flag and offset it checks is spelled out in it.
 namespace test_support {
-
-struct AviRiff {
-    uint64_t offset; // of the "RIFF" id
-    uint32_t size;   // as its header says
-};
 
 struct AviFrame {
     uint64_t offset; // of the chunk's header
@@ -27,8 +21,8 @@ struct AviFrame {
 };
 
 struct AviFile {
-    std::vector<AviRiff> riffs;
-    uint64_t end = 0; // end of the last RIFF that fits in the file
+    std::vector<uint32_t> riffs; // the sizes their headers give
+    uint64_t end = 0;            // end of the last RIFF that fits in the file
     uint32_t microSecPerFrame = 0, flags = 0, width = 0, height = 0;                // avih
     uint32_t handler = 0, scale = 0, rate = 0, suggestedBufferSize = 0, length = 0; // strh
     std::vector<uint8_t> format;                                                    // strf
@@ -49,14 +43,8 @@ struct Disk {
 // buffer; larger ones, and writes elsewhere, hand the buffer over first.
 class DiskSink : public ByteSink {
 public:
-    explicit DiskSink(Disk disk = {}) : m_disk(disk) {}
     // An empty file again; the memory stays, which keeps thousands of runs quick.
-    void Reset(Disk disk) {
-        m_disk = disk;
-        bytes.clear();
-        m_held.clear();
-        writes = 0;
-    }
+    void Reset(Disk disk) { m_disk = disk, writes = 0, bytes.clear(), m_held.clear(); }
     bool WriteAt(uint64_t offset, const void* data, size_t size) override {
         const auto* p = static_cast<const uint8_t*>(data);
         const bool flushed =
@@ -97,10 +85,5 @@ private:
     std::vector<uint8_t> m_held;
     uint64_t m_heldAt = 0;
 };
-
-#ifndef _WIN32
-// What a host tool prints when run on the bytes, saved as a file whose path replaces "%s" in the command.
-std::string RunOnFile(std::span<const uint8_t> bytes, const std::string& command);
-#endif
 
 } // namespace test_support

@@ -1,9 +1,6 @@
 #include "tests/support/avi_writer_support.h"
 
 #include <cstring>
-#include <fstream>
-
-#include "platform/little_endian.h"
 
 namespace test_support {
 
@@ -41,12 +38,6 @@ std::vector<uint8_t> NumberedFrameTopDown(int index, int width, int height) {
     for (int y = 0; y < height; ++y)
         std::memcpy(&topDown[y * row], &bottomUp[(height - 1 - y) * row], row);
     return topDown;
-}
-
-uint32_t StreamHeaderLength(const std::string& path) {
-    uint8_t b[144] = {};
-    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(b), sizeof(b));
-    return little_endian::LoadU32(b + 140);
 }
 
 } // namespace test_support

@@ -4,7 +4,6 @@
 #include <vfw.h>
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace test_support {
@@ -15,7 +14,5 @@ BITMAPINFOHEADER Bgra32Format(int width, int height);
 std::vector<uint8_t> NumberedFrame(int index, int width, int height);
 // The same frame as ffmpeg hands it out: rows top-down.
 std::vector<uint8_t> NumberedFrameTopDown(int index, int width, int height);
-// The frame count the file's stream header holds (what the last flush wrote).
-uint32_t StreamHeaderLength(const std::string& path);
 
 } // namespace test_support
