@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 #include "platform/ansi_text.h"
-#include "platform/unique_handle.h"
 #include "res/resource.h"
 
 namespace test_support {
@@ -25,40 +24,42 @@ std::string RunHost(const std::string& commandLine, int* exitCode) {
     // Wine starts a host program detached (its handle is signalled at once): the script leaves its
     // status in a file, renamed into place when complete. The PATH it inherits names Windows folders.
     ScratchFolder scratch;
-    const std::string status = scratch.File("status"), partial = ShellQuote(HostPath(status) + ".tmp");
     std::ofstream(scratch.File("run.sh"), std::ios::binary)
-        << "PATH=/usr/local/bin:/usr/bin:/bin\n(" << commandLine << ") >"
-        << ShellQuote(HostPath(scratch.File("out"))) << "\necho $? >" << partial << "\nmv " << partial << " "
-        << ShellQuote(HostPath(status)) << "\n";
-    std::string line = "Z:\\bin\\sh \"" + HostPath(scratch.File("run.sh")) + "\"";
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
+        << "PATH=/usr/local/bin:/usr/bin:/bin\ncd " << HostPath(scratch.path()) << "\n(" << commandLine
+        << ") >out\necho $? >status.tmp\nmv status.tmp status\n";
+    const std::string status = scratch.File("status");
+    Launch("Z:\\bin\\sh " + HostPath(scratch.File("run.sh")));
     const bool run =
-        ::CreateProcessA(nullptr, line.data(), 0, 0, FALSE, 0, 0, 0, &si, &pi) &&
         WaitUntil([&] { return ::GetFileAttributesA(status.c_str()) != INVALID_FILE_ATTRIBUTES; }, 5min);
-    UniqueFile process(pi.hProcess), thread(pi.hThread);
     if (exitCode)
         *exitCode = run ? std::atoi(FileBytes(status).c_str()) : -1;
     return FileBytes(scratch.File("out"));
 }
 
 std::string HostPath(const std::string& windowsPath) {
-    // Wine's own export: drive Z: is the host's root, the other drives are links inside the prefix.
-    using GetUnixName = char*(CDECL*)(const WCHAR*);
-    static const auto getUnixName = reinterpret_cast<GetUnixName>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    char* name =
-        getUnixName ? getUnixName(std::filesystem::absolute(WideFromAnsi(windowsPath)).c_str()) : nullptr;
-    const std::string result = name ? name : windowsPath;
-    ::HeapFree(::GetProcessHeap(), 0, name);
-    return result;
+    // Scratch folders lie on drive Z:, the host's root.
+    std::string path = windowsPath.substr(2);
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
 }
 
 std::string FileBytes(const std::string& path) {
     std::ostringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
+}
+
+UniqueFile Launch(std::string commandLine, const std::string& folder, DWORD* id) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessA(nullptr, commandLine.data(), 0, 0, FALSE, 0, 0,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return {};
+    ::CloseHandle(info.hThread);
+    if (id)
+        *id = info.dwProcessId;
+    return UniqueFile(info.hProcess);
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
@@ -75,13 +76,10 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 ScratchFolder::ScratchFolder() {
     // Process ids repeat from one Wine session to the next, so a kept folder's name may come round again.
     static LONG counter = 0;
-    const std::string prefix = "mirvox-test-" + std::to_string(::GetCurrentProcessId()) + "-";
-    std::filesystem::path folder;
     do
-        folder = std::filesystem::temp_directory_path() /
-                 (prefix + std::to_string(::InterlockedIncrement(&counter)));
-    while (!std::filesystem::create_directories(folder));
-    m_path = folder.string() + "\\";
+        m_path = "Z:\\tmp\\mirvox-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                 std::to_string(::InterlockedIncrement(&counter)) + "\\";
+    while (!::CreateDirectoryA(m_path.c_str(), nullptr) && ::GetLastError() == ERROR_ALREADY_EXISTS);
 }
 
 ScratchFolder::~ScratchFolder() {
@@ -105,28 +103,22 @@ static LRESULT CALLBACK PaintPattern(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
     return 0;
 }
 
-PatternWindow::PatternWindow(int clientWidth, int clientHeight, const char* title) {
-    static const ATOM windowClass = [] {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = PaintPattern;
-        wc.lpszClassName = "MirvoxTestPattern";
-        return ::RegisterClassA(&wc);
-    }();
-    // A pop-up has no frame and no minimum size: its client area is exactly what is asked for.
-    m_hwnd = ::CreateWindowExA(0, MAKEINTATOM(windowClass), title, WS_POPUP | WS_VISIBLE, 40, 40, clientWidth,
-                               clientHeight, nullptr, nullptr, nullptr, nullptr);
-    SetPhase(0);
+UniqueWindow PatternWindow(int clientWidth, int clientHeight, const char* title) {
+    // Bottom right and above the rest, away from the recorder and its dialogs: a window read from the
+    // screen shows what covers it. A pop-up has no frame: its client area is exactly what is asked for.
+    UniqueWindow window(::CreateWindowExA(WS_EX_TOPMOST, "STATIC", title, WS_POPUP | WS_VISIBLE,
+                                          ::GetSystemMetrics(SM_CXSCREEN) - clientWidth - 20,
+                                          ::GetSystemMetrics(SM_CYSCREEN) - clientHeight - 20, clientWidth,
+                                          clientHeight, nullptr, nullptr, nullptr, nullptr));
+    ::SetWindowLongPtrA(window.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintPattern));
+    SetPhase(window.get(), 0);
+    return window;
 }
 
-void PatternWindow::ResizeClient(int clientWidth, int clientHeight) {
-    ::SetWindowPos(m_hwnd, nullptr, 0, 0, clientWidth, clientHeight, SWP_NOMOVE | SWP_NOZORDER);
-    SetPhase(static_cast<int>(::GetWindowLongPtrA(m_hwnd, GWLP_USERDATA)));
-}
-
-void PatternWindow::SetPhase(int phase) {
-    ::SetWindowLongPtrA(m_hwnd, GWLP_USERDATA, phase);
-    ::InvalidateRect(m_hwnd, nullptr, FALSE);
-    ::UpdateWindow(m_hwnd);
+void SetPhase(HWND patternWindow, int phase) {
+    ::SetWindowLongPtrA(patternWindow, GWLP_USERDATA, phase);
+    ::InvalidateRect(patternWindow, nullptr, FALSE);
+    ::UpdateWindow(patternWindow);
     // Wine copies window surfaces to the screen, where other processes grab them, when a thread waits.
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
 }
@@ -149,25 +141,9 @@ int Differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     return n;
 }
 
-std::vector<std::pair<std::string, std::string>>
-Ffprobe(const std::string& windowsPath, const std::string& entries, const std::string& options) {
-    std::istringstream out(RunHost("ffprobe -v error " + options + " -select_streams v:0 -show_entries " +
-                                   entries + " -of default=noprint_wrappers=1 " +
-                                   ShellQuote(HostPath(windowsPath))));
-    std::vector<std::pair<std::string, std::string>> lines;
-    for (std::string line; std::getline(out, line);)
-        if (const size_t eq = line.find('='); eq != std::string::npos)
-            lines.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-    return lines;
-}
-
-VideoProbe ProbeVideo(const std::string& windowsPath) {
-    const auto lines = Ffprobe(
-        windowsPath, "stream=codec_name,width,height,r_frame_rate,nb_frames,nb_read_frames", "-count_frames");
-    std::map<std::string, std::string> v(lines.begin(), lines.end());
-    auto number = [&](const char* key) { return v.count(key) ? std::atoi(v[key].c_str()) : -1; };
-    return {v["codec_name"],  v["r_frame_rate"],   number("width"),
-            number("height"), number("nb_frames"), number("nb_read_frames")};
+std::string Ffprobe(const std::string& windowsPath, const std::string& entries, const std::string& options) {
+    return RunHost("ffprobe -v error " + options + " -select_streams v:0 -show_entries " + entries +
+                   " -of default=nw=1:nk=1 " + ShellQuote(HostPath(windowsPath)));
 }
 
 std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height,
@@ -224,11 +200,22 @@ void PostCommand(HWND dialog, int id) {
 
 bool Dismiss(HWND dialog, int button) {
     PostCommand(dialog, button);
-    return WaitUntil([&] { return !::IsWindow(dialog); });
+    return dialog && WaitUntil([&] { return !::IsWindow(dialog); });
 }
 
-void RecorderHands::Type(int id, const std::wstring& text) const {
-    ::SendMessageW(Item(id), WM_SETTEXT, 0, LPARAM(text.c_str()));
+bool ChooseCodec(HWND dialog, const char* codec) {
+    // The program offers our codec once at most: in-process, or the system's driver where that is installed.
+    const auto find = [&](LRESULT after) {
+        return ::SendDlgItemMessageW(dialog, 880, CB_FINDSTRINGEXACT, WPARAM(after),
+                                     LPARAM(Wide(kScreenCodec).c_str()));
+    };
+    EXPECT_EQ(find(find(-1)), find(-1)) << "the screen codec is listed twice";
+    const bool listed =
+        dialog && codec &&
+        ::SendDlgItemMessageW(dialog, 880, CB_SELECTSTRING, WPARAM(-1), LPARAM(Wide(codec).c_str())) >= 0;
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE), 0);
+    PostCommand(dialog, codec ? IDOK : IDCANCEL);
+    return listed || (dialog && !codec);
 }
 
 bool RecorderHands::Idle() const {
@@ -238,6 +225,13 @@ bool RecorderHands::Idle() const {
 int RecorderHands::Count() const {
     const std::wstring status = TextOf(Item(IDC_STATUS));
     return status.find(L':') == std::wstring::npos ? -1 : _wtoi(&status[status.find(L':') + 1]);
+}
+
+LRESULT RecorderHands::Choose(const std::wstring& source) const {
+    const LRESULT index =
+        ::SendMessageW(Item(IDC_SOURCE), CB_SELECTSTRING, WPARAM(-1), LPARAM(source.c_str()));
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_SOURCE, CBN_SELCHANGE), 0);
+    return index;
 }
 
 void RecorderHands::Press(How how) const {
@@ -257,22 +251,9 @@ void RecorderHands::Press(How how) const {
 void RecorderHands::Start(How how, const char* codec) {
     Press(how);
     ASSERT_NO_FATAL_FAILURE(Accept("Mirvoxは、キャプチャが開始されるとアイコン化されます。"));
-    HWND dialog = Dialog(Wide("ビデオ圧縮"));
-    ASSERT_NE(dialog, nullptr) << "no compression dialog";
-    // The program offers our codec once: in-process, or the system's driver where that is installed.
-    // (A recorder dialog of the test's own process has only the codecs the test installed.)
-    const auto find = [&](LRESULT after) {
-        return ::SendDlgItemMessageW(dialog, 880, CB_FINDSTRINGEXACT, WPARAM(after),
-                                     LPARAM(Wide(kScreenCodec).c_str()));
-    };
-    EXPECT_TRUE(process == ::GetCurrentProcessId() || (find(-1) >= 0 && find(find(-1)) == find(-1)))
-        << "the screen codec is not listed once";
-    ASSERT_TRUE(!codec || ::SendDlgItemMessageW(dialog, 880, CB_SELECTSTRING, WPARAM(-1),
-                                                LPARAM(Wide(codec).c_str())) >= 0)
-        << "no codec " << codec;
-    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE), 0);
+    ASSERT_TRUE(ChooseCodec(Dialog(Wide("ビデオ圧縮")), codec))
+        << "no compression dialog or no codec " << codec;
     started = std::chrono::steady_clock::now();
-    PostCommand(dialog, codec ? IDOK : IDCANCEL);
     ASSERT_TRUE(!codec || WaitUntil([&] { return !Idle(); })) << "the recording did not start";
 }
 

@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "platform/unique_handle.h"
 
 // What the tests of the real platform share: host tools, scratch folders, a window to record, and a
 // user's hands on dialogs and on the recorder window, in this process or another.
@@ -21,10 +22,12 @@ std::string ShellQuote(const std::string& text);
 std::string RunHost(const std::string& commandLine, int* exitCode = nullptr);
 std::string HostPath(const std::string& windowsPath);
 std::string FileBytes(const std::string& path); // empty when unreadable
+// A Windows program started in the folder (ours when empty): its process, none when it did not start.
+UniqueFile Launch(std::string commandLine, const std::string& folder = "", DWORD* id = nullptr);
 // Pumps this thread's messages until the condition holds or the time runs out.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
 
-// A fresh folder under the temporary folder, removed with everything in it when the object goes.
+// A fresh folder on the host's /tmp, removed with everything in it when the object goes.
 class ScratchFolder {
 public:
     ScratchFolder();
@@ -38,28 +41,14 @@ private:
 
 // A top-level window showing four quadrants of colours that every phase changes, and that picture as a
 // top-down BGRA frame; how many pixels of two frames differ in colour (-1 when their sizes differ).
-class PatternWindow {
-public:
-    PatternWindow(int clientWidth, int clientHeight, const char* title = "Mirvox test pattern");
-    ~PatternWindow() { ::DestroyWindow(m_hwnd); }
-    HWND hwnd() const { return m_hwnd; }
-    void ResizeClient(int clientWidth, int clientHeight);
-    void SetPhase(int phase);
-
-private:
-    HWND m_hwnd;
-};
+UniqueWindow PatternWindow(int clientWidth, int clientHeight, const char* title = "Mirvox test pattern");
+void SetPhase(HWND patternWindow, int phase);
 std::vector<uint8_t> PatternFrame(int width, int height, int phase = 0);
 int Differences(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
 
-// ffprobe's key=value lines for entries of the first video stream ("stream=width:packet=flags").
-std::vector<std::pair<std::string, std::string>>
-Ffprobe(const std::string& windowsPath, const std::string& entries, const std::string& options = "");
-struct VideoProbe {
-    std::string codec, frameRate;
-    int width = -1, height = -1, header = -1, frames = -1; // the header's frame count; frames decoded
-};
-VideoProbe ProbeVideo(const std::string& windowsPath);
+// ffprobe's values of the first video stream, one line each ("stream=width,height", "packet=flags").
+std::string Ffprobe(const std::string& windowsPath, const std::string& entries,
+                    const std::string& options = "");
 // Every frame as ffmpeg decodes it with the options given, top-down BGRA.
 std::vector<std::vector<uint8_t>> DecodeFrames(const std::string& windowsPath, int width, int height,
                                                const std::string& options = "");
@@ -75,6 +64,9 @@ std::string Ansi(const char* utf8);
 // A button's click as its dialog sees it; posted, so that a modal loop it starts never blocks the caller.
 void PostCommand(HWND dialog, int id);
 bool Dismiss(HWND dialog, int button); // the click, then the dialog's end
+// Chooses the codec in the platform's compression dialog and confirms (none: cancels); false without
+// the dialog or the codec.
+bool ChooseCodec(HWND dialog, const char* codec);
 
 constexpr char kFullFrames[] = "フル フレーム (無圧縮)", kScreenCodec[] = "Mirvox 可逆画面コーデック (ZMBV)";
 enum class How { Click, Enter, Popup }; // button 1; Enter to the focus; the icon's popup menu
@@ -82,11 +74,11 @@ enum class How { Click, Enter, Popup }; // button 1; Enter to the focus; the ico
 // The recorder window worked as a user works it, from another thread or process.
 struct RecorderHands {
     HWND Item(int id) const { return ::GetDlgItem(window, id); }
-    void Type(int id, const std::wstring& text) const;
     bool Idle() const;
     int Count() const; // the status box's frame index; -1 before the first tick
     // A visible dialog of the process other than the recorder, with the title (any when empty).
     HWND Dialog(const std::wstring& title) const { return WaitForDialog(title, process, window); }
+    LRESULT Choose(const std::wstring& source) const; // the first source item that starts so; its index
     void Press(How how) const;
     // The notice accepted, the codec chosen in the real compression dialog (none: the dialog cancelled).
     void Start(How how = How::Click, const char* codec = kFullFrames);

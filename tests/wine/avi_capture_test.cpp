@@ -4,91 +4,75 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "codec/screen_codec_driver.h"
 #include "platform/ansi_text.h"
 #include "recorder/codec_choice.h"
 #include "recorder/local_caption_text.h"
-#include "tests/support/avi_writer_support.h"
 #include "tests/support/test_support.h"
 
 using namespace test_support;
-
-namespace {
-
-CaptureParams Params(HWND window, const ScratchFolder& folder, const char* fileName, int fps = 4) {
-    return CaptureParams{window, folder.path(), fileName, 1, fps};
-}
-
-} // namespace
 
 TEST(AviCapture, CodecChosenInTheDialogRecordsTheWindowExactlyWithTrueKeyFlagsUntilItsSizeChanges) {
     ASSERT_TRUE(InstallScreenCodec());
     constexpr int w = 70, h = 150, kFrames = 12;               // taller than one band of the grab
     auto phase = [](int k) { return k % 3 == 2 ? k - 1 : k; }; // every third frame repeats the one before
-    for (auto [codec, name, fps, keyEvery] : {std::tuple{L"Mirvox 可逆画面コーデック (ZMBV)", "zmbv", 1, 10},
-                                              {L"フル フレーム (無圧縮)", "rawvideo", 5, 1}}) {
+    for (auto [codec, name, fps, keyEvery] :
+         {std::tuple{kScreenCodec, "zmbv", 1, 10}, {kFullFrames, "rawvideo", 5, 1}}) {
         SCOPED_TRACE(name);
-        PatternWindow window(w, h);
+        UniqueWindow window = PatternWindow(w, h);
         ScratchFolder folder;
-        CaptureParams params = Params(window.hwnd(), folder, "a.avi", fps);
+        CaptureParams params{window.get(), folder.path(), "a.avi", 1, fps};
         {
             // The caption is on, but a font that cannot be selected draws nothing.
             CAviCapture capture(nullptr, nullptr, "x", 1, 0);
-            // The user picks the codec in combo box 880 of the real dialog and confirms.
-            std::thread user([&, codec = codec] {
-                HWND dialog = WaitForDialog(Wide("ビデオ圧縮"));
-                if (::SendDlgItemMessageW(dialog, 880, CB_SELECTSTRING, -1,
-                                          reinterpret_cast<LPARAM>(codec)) >= 0)
-                    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(880, CBN_SELCHANGE),
-                                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, 880)));
-                PostCommand(dialog, IDOK);
-            });
+            std::thread user([codec = codec] { ChooseCodec(WaitForDialog(Wide("ビデオ圧縮")), codec); });
             const int32_t opened = capture.Open(&params);
             user.join();
             ASSERT_NE(opened, 0);
             for (int k = 0; k < kFrames; ++k) {
-                window.SetPhase(phase(k));
+                SetPhase(window.get(), phase(k));
                 ASSERT_EQ(capture.CaptureFrame(), CaptureStatus::Grabbed);
                 ASSERT_NE(capture.WriteFrame(k), 0);
             }
             // A window a pixel larger or smaller either way is refused, and the last frame stays.
             for (SIZE s : {SIZE{w + 1, h}, SIZE{w - 1, h}, SIZE{w, h + 1}, SIZE{w, h - 1}}) {
-                window.ResizeClient(s.cx, s.cy);
-                window.SetPhase(99);
+                ::SetWindowPos(window.get(), nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER);
+                SetPhase(window.get(), 99);
                 EXPECT_EQ(capture.CaptureFrame(), CaptureStatus::SizeChanged) << s.cx << "x" << s.cy;
             }
             ASSERT_NE(capture.WriteFrame(kFrames), 0);
         }
-        const VideoProbe probe = ProbeVideo(folder.File("a.avi"));
-        EXPECT_EQ(probe.codec + " " + probe.frameRate, name + (" " + std::to_string(fps)) + "/1");
-        const auto frames = DecodeFrames(folder.File("a.avi"), w, h);
+        const std::string file = folder.File("a.avi");
+        EXPECT_EQ(Ffprobe(file, "stream=codec_name,r_frame_rate"),
+                  name + ("\n" + std::to_string(fps)) + "/1\n");
+        const auto frames = DecodeFrames(file, w, h);
         ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames + 1));
-        for (int k = 0; k <= kFrames; ++k)
-            EXPECT_EQ(Differences(frames[k], PatternFrame(w, h, phase(std::min(k, kFrames - 1)))), 0) << k;
         // Key flags as the index has them (packets) and as the codec made them (decoded frames).
-        std::string indexed, made, wanted;
-        for (const auto& [key, value] : Ffprobe(folder.File("a.avi"), "packet=flags:frame=key_frame"))
-            (key == "flags" ? indexed : made) += value == "1" || value[0] == 'K' ? 'K' : '.';
-        for (int k = 0; k <= kFrames; ++k)
-            wanted += k % keyEvery == 0 ? 'K' : '.';
-        EXPECT_EQ(indexed, wanted);
-        EXPECT_EQ(made, wanted);
+        std::string indexed, made;
+        for (int k = 0; k <= kFrames; ++k) {
+            EXPECT_EQ(Differences(frames[k], PatternFrame(w, h, phase(std::min(k, kFrames - 1)))), 0) << k;
+            indexed += k % keyEvery ? "__\n" : "K_\n";
+            made += k % keyEvery ? "0\n" : "1\n";
+        }
+        EXPECT_EQ(Ffprobe(file, "packet=flags"), indexed);
+        EXPECT_EQ(Ffprobe(file, "frame=key_frame"), made);
     }
     RemoveScreenCodec();
 }
 
 // The user learns before choosing a codec that the file cannot be written.
 TEST(AviCapture, OpenFailsBeforeTheCodecChoiceWhenTheFileCannotBeCreated) {
-    PatternWindow window(16, 16);
+    UniqueWindow window = PatternWindow(16, 16);
     ScratchFolder folder;
     ASSERT_TRUE(::CreateDirectoryA(folder.File("folder.avi").c_str(), nullptr));
     static int choices;
     const CodecChooser previous =
         SetCodecChooser([](PAVISTREAM, LPAVICOMPRESSOPTIONS*) { return ++choices, FALSE; });
     for (const char* name : {"missing\\a.avi", "folder.avi", "a?.avi"}) {
-        CaptureParams params = Params(window.hwnd(), folder, name);
+        CaptureParams params{window.get(), folder.path(), name, 1, 4};
         EXPECT_EQ(CAviCapture(nullptr, nullptr, "", 0, 0).Open(&params), 0) << name;
     }
     SetCodecChooser(previous);
@@ -125,33 +109,33 @@ TEST(AviFile, PastTwoGibibytesReadsBackFrameForFrame) {
     constexpr int w = 1920, h = 1080, frames = 262;
     const std::string path = folder.File("big.avi");
     {
+        AVISTREAMINFOA info{};
+        info.fccType = streamtypeVIDEO;
+        info.dwScale = 1;
+        info.dwRate = 7;
+        info.rcFrame = {0, 0, w, h};
+        BITMAPINFOHEADER format{sizeof(format), w, h, 1, 32, BI_RGB, 4 * w * h, 0, 0, 0, 0};
         UniqueAviStream stream;
-        ASSERT_EQ(CAviFileWriter::CreateStream(CAviFileWriter::Open(path), stream.put(), StreamInfo(w, h, 7)),
-                  0);
-        BITMAPINFOHEADER format = Bgra32Format(w, h);
+        ASSERT_EQ(CAviFileWriter::CreateStream(CAviFileWriter::Open(path), stream.put(), info), 0);
         ASSERT_EQ(stream.get()->SetFormat(0, &format, sizeof(format)), 0);
-        std::vector<uint8_t> frame = NumberedFrame(0, w, h);
+        std::vector<uint8_t> frame(4 * w * h, 0x5A);
         for (int k = 0; k < frames; ++k) {
-            frame[0] = static_cast<uint8_t>(k); // the frame number in its first bytes keeps this quick
-            frame[1] = static_cast<uint8_t>(k >> 8);
-            ASSERT_EQ(stream.get()->Write(k, 1, frame.data(), static_cast<LONG>(frame.size()), AVIIF_KEYFRAME,
-                                          nullptr, nullptr),
-                      0);
+            std::memcpy(frame.data(), &k, 2); // the frame number in the bottom row keeps this quick
+            ASSERT_EQ(
+                stream.get()->Write(k, 1, frame.data(), LONG(frame.size()), AVIIF_KEYFRAME, nullptr, nullptr),
+                0);
         }
     }
-    EXPECT_EQ(Ffprobe(path, "stream=nb_read_packets", "-count_packets").at(0).second, std::to_string(frames));
-    const std::vector<int> picked = {0, 1, 128, 129, 130, 257, 258, 259, frames - 1};
-    std::string select = "select='";
+    EXPECT_EQ(Ffprobe(path, "stream=nb_read_packets", "-count_packets"), std::to_string(frames) + "\n");
+    const int picked[] = {0, 1, 128, 129, 130, 257, 258, 259, frames - 1};
+    std::string select = "select=0";
     for (int k : picked)
-        select += "eq(n," + std::to_string(k) + ")+";
-    select.back() = '\'';
+        select += "+eq(n\\," + std::to_string(k) + ")";
     const auto decoded = DecodeFrames(path, w, h, "-vf " + ShellQuote(select) + " -fps_mode passthrough");
-    ASSERT_EQ(decoded.size(), picked.size());
-    for (size_t i = 0; i < picked.size(); ++i) {
-        std::vector<uint8_t> want = NumberedFrameTopDown(0, w, h);
-        // The first bytes of the bottom row, which is the last row top-down.
-        want[static_cast<size_t>(h - 1) * w * 4] = static_cast<uint8_t>(picked[i]);
-        want[static_cast<size_t>(h - 1) * w * 4 + 1] = static_cast<uint8_t>(picked[i] >> 8);
+    ASSERT_EQ(decoded.size(), std::size(picked));
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        std::vector<uint8_t> want(4 * w * h, 0x5A); // top-down: the number in the last row
+        std::memcpy(&want[4 * w * (h - 1)], &picked[i], 2);
         EXPECT_TRUE(decoded[i] == want) << "frame " << picked[i];
     }
 }

@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cstring>
 #include <fstream>
-#include <mutex>
 #include <thread>
 
+#include "platform/ansi_text.h"
 #include "platform/app_name.h"
 #include "platform/ui_text.h"
 #include "settings/settings_store.h"
@@ -35,22 +35,22 @@ void Store(const char* name, DWORD type, const std::string& bytes) {
 constexpr std::time_t kStart = 1'700'000'000;
 std::atomic<std::time_t> g_now{kStart};
 
+// The notification-area calls, made on the recorder's thread and read once it has ended.
 struct TrayCall {
     DWORD operation;
     NOTIFYICONDATAA data;
     std::string Tip() const { return std::string(data.szTip, strnlen(data.szTip, sizeof(data.szTip))); }
     std::string TipAndIcon() const { return Tip() + Bytes(data.hIcon); }
 };
-std::mutex g_mutex;
 std::vector<TrayCall> g_trayCalls;
 BOOL WINAPI NoteTrayCall(DWORD operation, PNOTIFYICONDATAA data) {
-    std::lock_guard<std::mutex> lock(g_mutex);
+    // The recorder's icon, in the layout with the 128-byte tip (488 bytes in a 32-bit build).
+    EXPECT_TRUE(data->cbSize == NOTIFYICONDATAA_V2_SIZE && ::GetDlgItem(data->hWnd, 1005) &&
+                data->uID == 1000 && data->uCallbackMessage == 0x401);
+    const UINT flags = (operation == NIM_ADD ? NIF_MESSAGE : 0u) | NIF_ICON | (data->szTip[0] ? NIF_TIP : 0);
+    EXPECT_EQ(data->uFlags, operation == NIM_DELETE ? 0u : flags) << operation;
     g_trayCalls.push_back({operation, *data});
     return TRUE;
-}
-std::vector<TrayCall> TrayCalls() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_trayCalls;
 }
 
 // Probes: the recorder's owner learns when its modal loop first idles; others count activations; the
@@ -76,6 +76,7 @@ protected:
         Store("Path", REG_SZ, m_folder.path() + '\0');
         Store("Frames", REG_BINARY, Bytes(20));
         SetTrayNotifier(&NoteTrayCall);
+        g_trayCalls.clear();
     }
 
     // Drives from a second thread once the modal loop first idled: late focus events would close a menu.
@@ -111,19 +112,6 @@ protected:
     ScratchFolder m_folder;
 };
 
-void Stop(const RecorderHands& r) {
-    r.Press(How::Click);
-    ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
-}
-
-// Selects the first source item that starts with the (ANSI) title, as the user would.
-LRESULT ChooseSource(HWND recorder, const std::string& title) {
-    HWND box = ::GetDlgItem(recorder, 1006);
-    const LRESULT index = ::SendMessageA(box, CB_SELECTSTRING, -1, reinterpret_cast<LPARAM>(title.c_str()));
-    ::SendMessageA(recorder, WM_COMMAND, MAKEWPARAM(1006, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
-    return index;
-}
-
 // Whether the source box lists what is there now: the visible unowned titled top-level windows.
 bool ListsWhatIsThere(HWND recorder) {
     std::vector<std::string> listed, expected{Ansi("全画面")};
@@ -146,13 +134,6 @@ HWND OtherDialog(HWND recorder, const wchar_t* title = L"") {
     return FindDialog(title, ::GetCurrentProcessId(), recorder);
 }
 
-std::pair<HWND, HWND> OpenFontDialog(HWND recorder) {
-    PostCommand(recorder, 1015);
-    HWND settings = WaitForDialog(Wide("キャプション設定"));
-    PostCommand(settings, 1017);
-    return {settings, WaitForDialog(Wide("フォントの指定"))};
-}
-
 // How many more GDI objects this process could create now: Wine's GetGuiResources is a stub.
 int GdiHeadroom() {
     std::vector<HPEN> pens;
@@ -167,15 +148,13 @@ int GdiHeadroom() {
 
 TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTrayEvents) {
     const ClockSource previous = SetClockSource([] { return g_now.load(); });
-    PatternWindow other(64, 48, "Mirvox other window");
-    HWND recorder = nullptr;
-    size_t stopped = 0, dismissed = 0;
+    UniqueWindow other = PatternWindow(64, 48, "Mirvox other window");
     int shown = 0;
     RunRecorder([&](RecorderHands& r) {
-        HWND window = recorder = r.window;
+        HWND window = r.window;
         // The menu first: after a restore from a minimise, late X focus events can cancel it at once.
-        ::SetForegroundWindow(other.hwnd());
-        ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == other.hwnd(); }));
+        ::SetForegroundWindow(other.get());
+        ASSERT_TRUE(WaitUntil([&] { return ::GetForegroundWindow() == other.get(); }));
         ::PostMessageW(window, WM_USER + 1, 1000, WM_RBUTTONDOWN);
         HWND menu = nullptr;
         ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(menu = ::FindWindowW(L"#32768", nullptr)); }));
@@ -185,7 +164,6 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
             << "no WM_USER";
         Barrier(window);
         EXPECT_EQ(OtherDialog(window), nullptr) << "the dismissed menu opened something";
-        dismissed = TrayCalls().size();
 
         ::SendDlgItemMessageW(window, 1013, CB_SETCURSEL, 1, 0);
         ASSERT_NO_FATAL_FAILURE(r.Start());
@@ -200,13 +178,13 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
         ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
         Barrier(window);
         EXPECT_EQ(OtherDialog(window, L"Mirvox"), nullptr) << "a limit stop shows no message";
-        std::tie(shown, stopped) = std::pair(r.Count(), TrayCalls().size());
+        shown = r.Count();
 
         // The callback message is also DM_SETDEFID, with the icon's id in wParam. Out of range
         // texts leave the up-down positions, which the boxes then show.
         ::PostMessageW(window, WM_USER + 1, 1000, WM_MOUSEMOVE);
-        r.Type(1003, L"500");
-        r.Type(1021, L"99");
+        ::SetDlgItemTextW(window, 1003, L"500");
+        ::SetDlgItemTextW(window, 1021, L"99");
         ::PostMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(r.Item(1006)), TRUE);
         ASSERT_TRUE(WaitUntil([&] { return Focus(window) == r.Item(1006); }));
         ASSERT_NO_FATAL_FAILURE(r.Start(How::Enter));
@@ -223,29 +201,23 @@ TEST_F(RecorderWindow, TrayRecordsAndMenuTimeLimitTaskbarRestartAndEnterAfterTra
     SetClockSource(previous);
     auto icon = [](int id) { return Bytes(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id))); };
     const std::string idle = Ansi("キャプチャウィンドウ 全画面\r\nフレーム数 ");
-    const std::vector<TrayCall> calls = TrayCalls();
-    ASSERT_TRUE(dismissed == 2 && stopped > 8 && calls.size() > stopped) << "the menu changed the icon";
-    for (const TrayCall& call : calls) {
-        const NOTIFYICONDATAA& d = call.data;
-        EXPECT_EQ(d.cbSize, NOTIFYICONDATAA_V2_SIZE); // 488 in a 32-bit build
-        EXPECT_TRUE(d.hWnd == recorder && d.uID == 1000 && d.uCallbackMessage == 0x401);
-        const UINT flags =
-            (call.operation == NIM_ADD ? NIF_MESSAGE : 0u) | NIF_ICON | (d.szTip[0] ? NIF_TIP : 0);
-        EXPECT_EQ(d.uFlags, call.operation == NIM_DELETE ? 0u : flags) << call.operation;
-    }
+    const std::vector<TrayCall>& calls = g_trayCalls;
+    ASSERT_GT(calls.size(), 8u);
     EXPECT_EQ(calls[0].operation + calls.back().operation, NIM_ADD + NIM_DELETE);
     EXPECT_EQ(calls[0].TipAndIcon(), icon(142)) << "added idle, without a tip";
-    // The idle tip, then a recording tip for each of the first ticks, with icons 143, 130, 131 in turn.
+    // The idle tip, the dismissed menu changing nothing, then a recording tip for each of the first ticks,
+    // with icons 143, 130, 131 in turn.
     const std::string recording = Ansi("キャプチャ中\r\n"), remaining = Ansi("\n残り時間: 00時間30分:00秒");
     for (int n = -1; n < 4; ++n)
         EXPECT_EQ(calls[2 + n].TipAndIcon(),
                   n < 0 ? idle + "0" + icon(142)
                         : recording + idle + std::to_string(n) + remaining + icon(n % 3 ? 129 + n % 3 : 143));
-    // Added again as last shown; the idle tip keeps the count, the limit's last frame included.
+    // Added again as last shown; after the limit the idle tip keeps the count, its last frame included.
     auto added = std::find_if(calls.begin() + 1, calls.end(), [](auto& c) { return c.operation == NIM_ADD; });
-    ASSERT_NE(added, calls.end());
+    auto stop = std::find_if(added, calls.end(), [&](auto& c) { return c.Tip().rfind(idle, 0) == 0; });
+    ASSERT_TRUE(added != calls.end() && stop != calls.end());
     EXPECT_EQ(added->TipAndIcon(), added[-1].TipAndIcon());
-    EXPECT_EQ(calls[stopped - 1].TipAndIcon(), idle + std::to_string(shown + 1) + icon(142));
+    EXPECT_EQ(stop->TipAndIcon(), idle + std::to_string(shown + 1) + icon(142));
 }
 
 TEST_F(RecorderWindow, SourcesListedRaisedAndResetAndTipsCutOnACharacterAndIdleAfterAFailure) {
@@ -261,17 +233,15 @@ TEST_F(RecorderWindow, SourcesListedRaisedAndResetAndTipsCutOnACharacterAndIdleA
                                                style | WS_CAPTION, 0, 0, 99, 99,
                                                windows.empty() ? nullptr : windows[0].get(), 0, 0, 0));
     ::SetWindowLongPtrA(windows[0].get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ProbeProc));
-    size_t failed = 0;
     RunRecorder([&](RecorderHands& r) {
         g_activations = 0;
-        ASSERT_GE(ChooseSource(r.window, title), 1);
+        ASSERT_GE(r.Choose(WideFromAnsi(title)), 1);
         EXPECT_TRUE(g_activations == 1 && ::GetForegroundWindow() == r.window) << "raised, then the recorder";
         ASSERT_NO_FATAL_FAILURE(r.Start());
         ASSERT_TRUE(WaitUntil([&] { return r.Count() >= 1; }));
         ::SetWindowPos(windows[0].get(), nullptr, 0, 0, 98, 98, SWP_NOMOVE | SWP_NOZORDER);
         ASSERT_NO_FATAL_FAILURE(r.Accept("ウィンドウ"));
         ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
-        failed = TrayCalls().size();
         // Reset lists what is there now, the whole screen chosen.
         ::ShowWindow(windows[1].get(), SW_SHOWNA);
         PostCommand(r.window, 1007);
@@ -279,10 +249,12 @@ TEST_F(RecorderWindow, SourcesListedRaisedAndResetAndTipsCutOnACharacterAndIdleA
         EXPECT_EQ(::SendDlgItemMessageA(r.window, 1006, CB_GETCURSEL, 0, 0), 0);
         PostCommand(r.window, IDCANCEL);
     });
-    EXPECT_EQ(TrayCalls()[failed - 1].Tip().rfind(Ansi("キャプチャウィンドウ"), 0), 0u)
+    // The failure's idle tip, then the close's and the removal.
+    ASSERT_GT(g_trayCalls.size(), 3u);
+    EXPECT_EQ(g_trayCalls.end()[-3].Tip().rfind(Ansi("キャプチャウィンドウ"), 0), 0u)
         << "idle after the failure";
     int cut = 0;
-    for (const TrayCall& call : TrayCalls()) {
+    for (const TrayCall& call : g_trayCalls) {
         EXPECT_TRUE(call.Tip().size() <= 127 && EndsOnWholeCp932Character(call.Tip())) << call.Tip().size();
         cut += call.Tip().find(title.substr(0, 9)) != std::string::npos && call.Tip().size() == 126;
     }
@@ -334,9 +306,7 @@ TEST_F(RecorderWindow, AboutBoxOpensTheReadMeOrTellsItCouldNotAndTheProgramIsDpi
 TEST(CaptionDialog, FontButtonMakesANewFontObjectAlsoWhenTheFontDialogIsCancelled) {
     CCaptionDlg dialog;
     dialog.m_font = MakeSharedFont(::CreateFontA(-12, 0, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 0, "Arial"));
-    ::GetObjectA(dialog.m_font.get(), sizeof(dialog.m_fontDescription), &dialog.m_fontDescription);
     const SharedFont before = dialog.m_font;
-    const LOGFONTA described = dialog.m_fontDescription;
     std::thread user([] {
         HWND settings = WaitForDialog(Wide("キャプション設定"));
         PostCommand(settings, 1017);
@@ -344,16 +314,14 @@ TEST(CaptionDialog, FontButtonMakesANewFontObjectAlsoWhenTheFontDialogIsCancelle
     });
     EXPECT_EQ(dialog.DoModal(), IDOK);
     user.join();
-    LOGFONTA after{};
-    EXPECT_TRUE(dialog.m_font != before && ::GetObjectA(dialog.m_font.get(), sizeof(after), &after));
-    EXPECT_EQ(Bytes(after), Bytes(described));
+    EXPECT_TRUE(dialog.m_font && dialog.m_font != before);
 }
 
 // GetGuiResources is a stub under Wine: objects are measured as headroom, how many more could be made.
 TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
     Store("Rate", REG_BINARY, Bytes(200)); // the slowest interval: every tick is one the test posts
     Store("Frames", REG_BINARY, Bytes(1));
-    PatternWindow source(32, 24, "Mirvox soak source");
+    UniqueWindow source = PatternWindow(32, 24, "Mirvox soak source");
     PROCESS_MEMORY_COUNTERS memory[2] = {};
     int posted = 0, headroom = 0;
     RunRecorder([&](RecorderHands& r) {
@@ -364,19 +332,20 @@ TEST_F(RecorderWindow, SoakTicksAndCaptionFontChangesKeepObjectsAndMemoryFlat) {
             ASSERT_TRUE(WaitUntil([&] { return r.Count() == posted - 1; }, 60s)) << posted;
             Barrier(r.window);
         };
-        ASSERT_GE(ChooseSource(r.window, "Mirvox soak source"), 1);
+        ASSERT_GE(r.Choose(L"Mirvox soak source"), 1);
         // A replaced caption font goes once no recording draws with it; every tenth, a new recording.
         for (int round = 0; round <= 200; ++round) {
             if (round % 10 == 0) {
                 if (round > 0)
-                    Stop(r);
+                    r.Press(How::Click);
+                ASSERT_TRUE(WaitUntil([&] { return r.Idle(); }));
                 ASSERT_NO_FATAL_FAILURE(r.Start());
                 posted = 0;
             }
-            auto [settings, fonts] = OpenFontDialog(r.window);
-            ASSERT_NE(fonts, nullptr);
-            ASSERT_TRUE(Dismiss(fonts, IDOK));
-            ASSERT_TRUE(Dismiss(settings, IDOK));
+            PostCommand(r.window, 1015);
+            HWND settings = WaitForDialog(Wide("キャプション設定"));
+            PostCommand(settings, 1017);
+            ASSERT_TRUE(Dismiss(WaitForDialog(Wide("フォントの指定")), IDOK) && Dismiss(settings, IDOK));
             ASSERT_NO_FATAL_FAILURE(ticks(1));
             headroom = round == 0 ? GdiHeadroom() : headroom;
         }
