@@ -27,7 +27,8 @@ unzip -p "$zip" Mirvox.exe | file -b - | grep -q '^PE32+ executable (GUI) x86-64
 unzip -p "$zip" x64/mirvox_zmbv.dll | file -b - | grep -q '^PE32+ executable (DLL) .* x86-64' || fail "no 64-bit DLL"
 unzip -p "$zip" x86/mirvox_zmbv.dll | file -b - | grep -q '^PE32 executable (DLL) .* Intel 80386' || fail "no 32-bit DLL"
 # Both registry views of the drivers' list; reg.exe is a 32-bit program once wine32 is installed.
-drivers32() { for view in 64 32; do (wine reg query "$drivers" /reg:$view 2>&1 || :) | tr -d '\r'; done; }
+# Only the values count: a fresh prefix may have no such key, which the installer then creates.
+drivers32() { for view in 64 32; do echo "$view:"; wine reg query "$drivers" /reg:$view 2>/dev/null | grep REG_ || :; done; }
 uninstall() {
     # The uninstaller runs a copy of itself from the temporary folder and returns at once.
     wine "$dir/Uninstall.exe" /S || fail "the uninstaller did not start"
