@@ -65,7 +65,6 @@ TEST(CaptionFormat, DateFormsLiteralsUnknownCodesAndTheLengthLimit) {
         {"%#a %#A %#b %#B %#p %#w|%#z|%#Z|%#%", "Mon Monday Mar March AM 1|JST|JST|%"},
         {"100%%|%%d|%%%", "100%|%d|%"},
         {"a%qb%Ec%Od%#q.", "abcd."},
-        {"x%", "x"},
         {"x%#", "x"},
         // printf conversions mean nothing here: %s and %n vanish, %5 vanishes and leaves "d".
         {"%s%n%5d%d", "d03"},

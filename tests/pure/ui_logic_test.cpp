@@ -109,8 +109,7 @@ TEST(DialogInitData, RecordsUpToTheEndMarkerAndNoFurther) {
          {{1013, kComboAddString, "0.5\x8e\x9e\x8a\xd4"}, {1013, kComboAddString, "ab"}}},
         {Records({{5, std::string("x\0", 2), 0}, {0, "", 0}, {6, "y", 0}}), {{5, kComboAddString, "x"}}},
         {Records({{5, "abc", 0}, {6, "", 0}}), {{5, kComboAddString, "abc"}, {6, kComboAddString, ""}}},
-        // A byte count beyond the data ends the list at the complete records before it.
-        {Records({{8, "z", 0}, {9, "abc", 4}}), {{8, kComboAddString, "z"}}},
+        // A byte count beyond the data, though its low 16 bits would fit, ends the list before its record.
         {Records({{8, "z", 0}, {9, "abc", 0xFFFF0003u}}), {{8, kComboAddString, "z"}}}};
     for (const auto& [data, items] : cases)
         EXPECT_EQ(dialog_init_data::Parse(data), items) << data.size() << " bytes";

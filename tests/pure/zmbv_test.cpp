@@ -78,7 +78,6 @@ const struct Sequence {
     {"still, typing and scrolls, one key frame", 160, 96, 0, false, "..T3S1S13S-7T1S-33S63."},
     {"odd size, key frame every third", 67, 45, 3, true, "T2S5RS-3.T4S11"},
     {"smaller than a block", 5, 3, 2, true, "T1R.R"},
-    {"one pixel", 1, 1, 0, false, "R.R"},
     {"tall and narrow, scrolled further than a vector reaches", 17, 300, 0, true, "S70S9S-99S-1"},
     {"key frame every frame", 33, 31, 1, false, "T2S3R"},
     {"noise over several of deflate's slices, then small changes", 320, 240, 0, false, "RRT3RS5."}};
@@ -235,7 +234,6 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
     const std::tuple<const char*, std::vector<Packet>, D> cases[] = {
         {"empty", {Packet{}}, D::Malformed},
         {"key frame header a byte short", {cut(key, 6)}, D::Malformed},
-        {"zlib stream cut short", {cut(key, key.size() / 2)}, D::Malformed},
         {"zlib data broken after the picture", {with(key, key.size() - 1, 0)}, D::Malformed},
         {"key frame of a wider picture", {StoredFrames(w + 1, h, 16, 16, 1, 9)[0]}, D::Malformed},
         {"stored key frame a pixel short", {cut(stored, stored.size() - 4)}, D::Malformed},
@@ -248,8 +246,8 @@ TEST(ZmbvDecoder, RefusesEveryMalformedFrameAndRecoversAtTheNextKeyFrame) {
         {"block height 0", {with(key, 6, 0)}, D::Malformed},
         {"block size changed", {key, inter, with(good[3], 5, 8)}, D::FormatChanged},
         {"depth changed", {key, with(good[3], 4, 6)}, D::FormatChanged},
-        {"inter frame first", {inter}, D::NeedKeyFrame},
         {"inter frame cut short", {key, cut(inter, inter.size() / 2)}, D::Malformed},
+        {"inter frame first", {inter}, D::NeedKeyFrame},
         {"inter frame after a bad one", {key, cut(inter, inter.size() / 2), good[2]}, D::NeedKeyFrame},
         {"stored inter frame", {stored, still}, D::Ok},
         {"vertical vector byte odd", {stored, with(still, 2, 1)}, D::Malformed},
