@@ -3,7 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -34,6 +39,12 @@ constexpr size_t kFinalists = 3;
 constexpr int kLevel = 6, kQuickLevel = 4;
 constexpr size_t kSliceSize = 64 * 1024;
 constexpr uLong kQuickRatio = 4;
+// Data from this size up is deflated in two halves at once, the second primed with the window of input
+// before it: on moving pictures deflate is most of a frame's time, and a second core is usually idle.
+constexpr size_t kSplitSize = 256 * 1024;
+constexpr size_t kWindowSize = 32 * 1024;
+// The stream is raw deflate, so that a half can be primed; a key frame starts it with zlib's header.
+constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
 // No masked pixel has this value, so the first pixel of a row never repeats its "left neighbour".
 constexpr uint32_t kNoPixel = 0xFFFFFFFF;
 
@@ -84,6 +95,7 @@ uint32_t XorRowCost(const uint32_t* cur, const uint32_t* prev, int width) {
 struct ZmbvEncoder::Zlib {
     z_stream stream{};
     bool quick = false;
+    bool ready = deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     ~Zlib() { deflateEnd(&stream); }
     void Reset() {
         // A reset keeps the level, so a quick one has to be undone by hand.
@@ -99,6 +111,64 @@ struct ZmbvEncoder::Zlib {
         if (quick)
             deflateTune(&stream, 4, 4, 16, 4);
     }
+    // Takes a full window as the input before the next: matches may reach back into it.
+    bool Prime(const uint8_t* window) { return deflateSetDictionary(&stream, window, kWindowSize) == Z_OK; }
+    size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);
+};
+
+// Runs one job at a time on a thread of its own, started with the first; on this thread when no
+// thread can be had.
+class ZmbvEncoder::Helper {
+public:
+    ~Helper() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void Start(std::function<void()> job) {
+        if (!m_thread.joinable()) {
+            try {
+                m_thread = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                job();
+                return;
+            }
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            m_job = std::move(job);
+        }
+        m_changed.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_job; });
+    }
+
+private:
+    void Run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_quit || m_job; });
+            if (m_quit)
+                return;
+            lock.unlock();
+            m_job();
+            lock.lock();
+            m_job = nullptr;
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::function<void()> m_job;
+    bool m_quit = false;
+    std::thread m_thread;
 };
 
 ZmbvEncoder::ZmbvEncoder(int width, int height)
@@ -107,9 +177,11 @@ ZmbvEncoder::ZmbvEncoder(int width, int height)
       m_previous(m_current.size()), m_currentHashes(width, height, kBlockSize),
       m_previousHashes(width, height, kBlockSize),
       m_payload(new uint8_t[VectorTableSize(m_blocksX, m_blocksY) + m_current.size() * 4]) {
-    auto zlib = std::make_unique<Zlib>();
-    if (width > 0 && height > 0 && deflateInit(&zlib->stream, kLevel) == Z_OK)
-        m_zlib = std::move(zlib);
+    auto first = std::make_unique<Zlib>(), second = std::make_unique<Zlib>();
+    if (width > 0 && height > 0 && first->ready && second->ready) {
+        m_zlib = std::move(first);
+        m_secondZlib = std::move(second);
+    }
 }
 
 ZmbvEncoder::~ZmbvEncoder() = default;
@@ -118,8 +190,9 @@ size_t ZmbvEncoder::MaxFrameSize(int width, int height) {
     const int blocksX = (width + kBlockSize - 1) / kBlockSize,
               blocksY = (height + kBlockSize - 1) / kBlockSize;
     const size_t payload = VectorTableSize(blocksX, blocksY) + static_cast<size_t>(width) * height * 4;
-    // A sync flush adds an empty stored block (and a partial byte) to what a finished stream needs.
-    return kKeyHeaderSize + compressBound(static_cast<uLong>(payload)) + 16;
+    // Each half ends in a sync flush, an empty stored block (and a partial byte) beyond what a finished
+    // stream needs; halves in two bounded areas need a little more than the whole.
+    return kKeyHeaderSize + sizeof(kZlibHeader) + compressBound(static_cast<uLong>(payload)) + 64;
 }
 
 size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFrame, uint8_t* out,
@@ -141,18 +214,25 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
     const uint8_t* data;
     size_t size;
     if (key) {
-        const uint8_t keyHeader[kKeyHeaderSize - 1] = {kVersionMajor, kVersionMinor, kCompressionZlib,
-                                                       kFormat32Bit,  kBlockSize,    kBlockSize};
+        const uint8_t keyHeader[kKeyHeaderSize + sizeof(kZlibHeader) - 1] = {
+            kVersionMajor, kVersionMinor, kCompressionZlib, kFormat32Bit,
+            kBlockSize,    kBlockSize,    kZlibHeader[0],   kZlibHeader[1]};
+        header = kKeyHeaderSize + sizeof(kZlibHeader);
+        if (capacity < header)
+            return 0;
         std::memcpy(out + 1, keyHeader, sizeof(keyHeader));
-        header = kKeyHeaderSize;
         m_zlib->Reset();
+        m_secondZlib->Reset();
+        m_history.clear();
+        m_firstLags = false;
         data = reinterpret_cast<const uint8_t*>(m_current.data());
         size = m_current.size() * 4;
     } else {
         data = m_payload.get();
         size = BuildInterPayload();
     }
-    const size_t compressed = Deflate(data, size, out + header, capacity - header);
+    const bool split = size >= kSplitSize && capacity >= MaxFrameSize(m_width, m_height);
+    const size_t compressed = Deflate(data, size, split, out + header, capacity - header);
     if (compressed == 0) {
         // The zlib stream is in an unknown state now; only a key frame can restart it.
         m_haveKeyFrame = false;
@@ -305,8 +385,39 @@ const uint32_t* ZmbvEncoder::SourceRow(int x, int y, Vector v) const {
     return &m_previous[static_cast<size_t>(source) * m_width + x + v.dx];
 }
 
-size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
-    z_stream& z = m_zlib->stream;
+// The data through the stream, in two halves at once when split; 0 when it does not fit.
+size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_t* out, size_t capacity) {
+    // After a split the first half's stream missed the second half: the window the decoder holds.
+    if (m_firstLags && !m_zlib->Prime(m_history.data()))
+        return 0;
+    const size_t half = split ? size / 2 : size;
+    const size_t firstRoom = split ? compressBound(static_cast<uLong>(half)) + 32 : capacity;
+    size_t second = 0;
+    if (split) {
+        if (!m_helper)
+            m_helper = std::make_unique<Helper>();
+        m_helper->Start([&, this] {
+            if (m_secondZlib->Prime(data + half - kWindowSize))
+                second =
+                    m_secondZlib->Deflate(data + half, size - half, out + firstRoom, capacity - firstRoom);
+        });
+    }
+    const size_t first = m_zlib->Deflate(data, half, out, firstRoom);
+    if (split) {
+        m_helper->Wait();
+        std::memmove(out + first, out + firstRoom, second);
+    }
+    if (first == 0 || (split && second == 0))
+        return 0;
+    m_firstLags = split;
+    const size_t kept = std::min(size, kWindowSize);
+    m_history.insert(m_history.end(), data + size - kept, data + size);
+    m_history.erase(m_history.begin(), m_history.end() - std::min(m_history.size(), kWindowSize));
+    return first + second;
+}
+
+size_t ZmbvEncoder::Zlib::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
+    z_stream& z = stream;
     z.next_in = const_cast<Bytef*>(data);
     z.next_out = out;
     z.avail_out = static_cast<uInt>(capacity);
@@ -324,7 +435,7 @@ size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, uint8_t* out, size
         // zlib holds back output until a block is full, so only the frame so far gives a fair
         // measure; the last one carries over to the next frame's start.
         const uLong read = z.total_in - in;
-        m_zlib->SetQuick(read >= kSliceSize && (z.total_out - produced) * kQuickRatio > read);
+        SetQuick(read >= kSliceSize && (z.total_out - produced) * kQuickRatio > read);
     } while (left > 0);
     return capacity - z.avail_out;
 }

@@ -32,6 +32,7 @@ public:
 
 private:
     struct Zlib;
+    class Helper;
     struct Vector {
         int dx, dy;
     };
@@ -42,10 +43,13 @@ private:
     uint32_t BlockCost(int x, int y, int bw, int bh, Vector v, int first, uint32_t bound) const;
     bool BlockEqual(int x, int y, int bw, int bh, Vector v) const;
     const uint32_t* SourceRow(int x, int y, Vector v) const;
-    size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);
+    size_t Deflate(const uint8_t* data, size_t size, bool split, uint8_t* out, size_t capacity);
 
     int m_width, m_height, m_blocksX, m_blocksY;
-    std::unique_ptr<Zlib> m_zlib;
+    std::unique_ptr<Zlib> m_zlib, m_secondZlib;
+    std::unique_ptr<Helper> m_helper;
+    bool m_firstLags = false;
+    std::vector<uint8_t> m_history; // the stream's last window of input
     bool m_haveKeyFrame = false;
     std::vector<uint32_t> m_current, m_previous;
     zmbv_scroll::SegmentHashes m_currentHashes, m_previousHashes;
