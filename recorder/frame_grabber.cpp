@@ -6,8 +6,10 @@ namespace {
 
 // The source is read a band of rows at a time: a display driver that reads the whole frame in one
 // request holds a copy of all of it (14 MiB at 1920x1080 under Wine's X11 driver, measured), which
-// then stays in the working set for the rest of the recording. A band of 1920 pixels is 1 MiB.
-constexpr int kBandRows = 128;
+// then stays in the working set for the rest of the recording. Bands of 128 rows (1 MiB at 1920
+// pixels) kept the recorder's thread busy with the driver's buffer coming and going, a page fault
+// at a time: at 1280x720 a tenth of the ticks were lost on a moving picture, none with 32 rows.
+constexpr int kBandRows = 32;
 
 bool CopyInBands(HDC target, HDC source, int width, int height) {
     for (int top = 0; top < height; top += kBandRows)
