@@ -223,7 +223,6 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
         std::memcpy(out + 1, keyHeader, sizeof(keyHeader));
         m_zlib->Reset();
         m_secondZlib->Reset();
-        m_history.clear();
         m_firstLags = false;
         data = reinterpret_cast<const uint8_t*>(m_current.data());
         size = m_current.size() * 4;
@@ -410,9 +409,8 @@ size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_
     if (first == 0 || (split && second == 0))
         return 0;
     m_firstLags = split;
-    const size_t kept = std::min(size, kWindowSize);
-    m_history.insert(m_history.end(), data + size - kept, data + size);
-    m_history.erase(m_history.begin(), m_history.end() - std::min(m_history.size(), kWindowSize));
+    if (split)
+        m_history.assign(data + size - kWindowSize, data + size);
     return first + second;
 }
 
