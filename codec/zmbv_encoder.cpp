@@ -1,5 +1,7 @@
 #include "codec/zmbv_encoder.h"
 
+#include "codec/pixel_deflate.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -35,7 +37,8 @@ constexpr uint32_t kSwitchMargin = 32;
 constexpr size_t kFinalists = 3;
 // Input that deflate shrinks to less than a quarter of its size keeps zlib's usual effort; poorer
 // input (moving pictures, photographs) gets little from long searches for matches, which are then
-// most of deflate's time. Judged after every slice of a frame.
+// most of deflate's time. Judged after every slice of a frame; from the next frame on, such data
+// goes through the pixel deflater, which looks in a few likely places only.
 constexpr int kLevel = 6, kQuickLevel = 4;
 constexpr size_t kSliceSize = 64 * 1024;
 constexpr uLong kQuickRatio = 4;
@@ -47,6 +50,10 @@ constexpr size_t kWindowSize = 32 * 1024;
 constexpr uint8_t kZlibHeader[2] = {0x78, 0x9C};
 // No masked pixel has this value, so the first pixel of a row never repeats its "left neighbour".
 constexpr uint32_t kNoPixel = 0xFFFFFFFF;
+
+size_t DeflateBound(size_t size) {
+    return std::max<size_t>(compressBound(static_cast<uLong>(size)), PixelDeflateBound(size));
+}
 
 size_t VectorTableSize(int blocksX, int blocksY) {
     return (static_cast<size_t>(blocksX) * blocksY * 2 + 3) & ~size_t{3};
@@ -111,8 +118,15 @@ struct ZmbvEncoder::Zlib {
         if (quick)
             deflateTune(&stream, 4, 4, 16, 4);
     }
-    // Takes a full window as the input before the next: matches may reach back into it.
-    bool Prime(const uint8_t* window) { return deflateSetDictionary(&stream, window, kWindowSize) == Z_OK; }
+    // Data that this stream's last slice found poor goes through the pixel deflater, and the stream
+    // then lags behind the inflater. Window: the kWindowSize bytes the inflater holds before data,
+    // which zlib must see when it lags; history: how many bytes before data the pixel deflater may
+    // reach.
+    size_t Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history, uint8_t* out,
+                    size_t capacity);
+    bool bypassed = false;
+
+private:
     size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);
 };
 
@@ -192,7 +206,7 @@ size_t ZmbvEncoder::MaxFrameSize(int width, int height) {
     const size_t payload = VectorTableSize(blocksX, blocksY) + static_cast<size_t>(width) * height * 4;
     // Each half ends in a sync flush, an empty stored block (and a partial byte) beyond what a finished
     // stream needs; halves in two bounded areas need a little more than the whole.
-    return kKeyHeaderSize + sizeof(kZlibHeader) + compressBound(static_cast<uLong>(payload)) + 64;
+    return kKeyHeaderSize + sizeof(kZlibHeader) + DeflateBound(payload) + 64;
 }
 
 size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFrame, uint8_t* out,
@@ -386,32 +400,43 @@ const uint32_t* ZmbvEncoder::SourceRow(int x, int y, Vector v) const {
 
 // The data through the stream, in two halves at once when split; 0 when it does not fit.
 size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_t* out, size_t capacity) {
-    // After a split the first half's stream missed the second half: the window the decoder holds.
-    if (m_firstLags && !m_zlib->Prime(m_history.data()))
-        return 0;
-    const size_t half = split ? size / 2 : size;
-    const size_t firstRoom = split ? compressBound(static_cast<uLong>(half)) + 32 : capacity;
+    const size_t half = split ? size / 2 & ~size_t{3} : size;
+    const size_t firstRoom = split ? DeflateBound(half) + 32 : capacity;
     size_t second = 0;
     if (split) {
         if (!m_helper)
             m_helper = std::make_unique<Helper>();
         m_helper->Start([&, this] {
-            if (m_secondZlib->Prime(data + half - kWindowSize))
-                second =
-                    m_secondZlib->Deflate(data + half, size - half, out + firstRoom, capacity - firstRoom);
+            second = m_secondZlib->Compress(data + half, size - half, data + half - kWindowSize, half,
+                                            out + firstRoom, capacity - firstRoom);
         });
     }
-    const size_t first = m_zlib->Deflate(data, half, out, firstRoom);
+    // After a split or a bypass the first stream missed the frame's end: the window the decoder holds.
+    const size_t first =
+        m_zlib->Compress(data, half, m_firstLags ? m_history.data() : nullptr, 0, out, firstRoom);
     if (split) {
         m_helper->Wait();
         std::memmove(out + first, out + firstRoom, second);
     }
     if (first == 0 || (split && second == 0))
         return 0;
-    m_firstLags = split;
-    if (split)
+    m_firstLags = split || m_zlib->bypassed;
+    if (m_firstLags)
         m_history.assign(data + size - kWindowSize, data + size);
     return first + second;
+}
+
+size_t ZmbvEncoder::Zlib::Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history,
+                                   uint8_t* out, size_t capacity) {
+    bypassed = quick && size >= kSliceSize;
+    if (bypassed) {
+        const size_t written = PixelDeflate(data, size, history, out, capacity);
+        SetQuick(written * kQuickRatio > size);
+        return written;
+    }
+    if (window && deflateSetDictionary(&stream, window, kWindowSize) != Z_OK)
+        return 0;
+    return Deflate(data, size, out, capacity);
 }
 
 size_t ZmbvEncoder::Zlib::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {

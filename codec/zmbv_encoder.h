@@ -49,7 +49,7 @@ private:
     std::unique_ptr<Zlib> m_zlib, m_secondZlib;
     std::unique_ptr<Helper> m_helper;
     bool m_firstLags = false;
-    std::vector<uint8_t> m_history; // after a split, the last window of the frame's input
+    std::vector<uint8_t> m_history; // after a split or a bypass, the last window of the frame's input
     bool m_haveKeyFrame = false;
     std::vector<uint32_t> m_current, m_previous;
     zmbv_scroll::SegmentHashes m_currentHashes, m_previousHashes;

@@ -28,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 
 g++ -O2 -std=c++20 -I"$ROOT" "$ROOT/tools/bench/zmbv_bench.cpp" "$ROOT/codec/zmbv_encoder.cpp" \
-    "$ROOT/codec/zmbv_scroll.cpp" "$ROOT/avi/opendml_writer.cpp" -lz -o "$work/zmbv_bench"
+    "$ROOT/codec/zmbv_scroll.cpp" "$ROOT/codec/pixel_deflate.cpp" "$ROOT/codec/huffman_code.cpp" "$ROOT/avi/opendml_writer.cpp" -lz -o "$work/zmbv_bench"
 
 mkfifo "$work/display"
 Xvfb -displayfd 3 -screen 0 ${W}x${H}x24 -br -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &

@@ -14,7 +14,7 @@ common=(-std=c++20 -g -O1 -I"$ROOT" -fno-omit-frame-pointer)
 clang++ "${common[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
     "$ROOT/tools/fuzz/zmbv_decoder_fuzz.cpp" "$ROOT/codec/zmbv_decoder.cpp" -lz -o "$OUT/zmbv_decoder_fuzz"
 clang++ "${common[@]}" "$ROOT/tools/fuzz/zmbv_decoder_seeds.cpp" "$ROOT/codec/zmbv_encoder.cpp" \
-    "$ROOT/codec/zmbv_scroll.cpp" -lz -o "$OUT/zmbv_decoder_seeds"
+    "$ROOT/codec/zmbv_scroll.cpp" "$ROOT/codec/pixel_deflate.cpp" "$ROOT/codec/huffman_code.cpp" -lz -o "$OUT/zmbv_decoder_seeds"
 "$OUT/zmbv_decoder_seeds" "$OUT/seeds"
 
 # One process: the machine's cores are shared.

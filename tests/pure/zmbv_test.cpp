@@ -31,7 +31,8 @@ struct Screen {
     uint32_t& At(int x, int y) { return pixels[size_t(y) * w + x]; }
     uint32_t Colour(uint32_t rgb) { return rgb | (rng() << 24); }
     // '.' still but for the fourth byte, 'T'n n glyphs typed, 'S'n content scrolled up by n rows (down
-    // for negative n) and new lines shown, 'R' all replaced.
+    // for negative n) and new lines shown, 'R' all replaced, 'V'n a video's next picture in the top n
+    // rows: pairs of pixels alike.
     void Step(char step, int n) {
         const int d = step == 'S' ? n : 0;
         std::rotate(pixels.begin(), pixels.begin() + size_t((d + h) % h) * w, pixels.end());
@@ -48,6 +49,9 @@ struct Screen {
                 for (int x = x0; x < std::min(w, x0 + 6); ++x)
                     At(x, y) = Colour(rng() % 2 ? 0x202020 : 0xE0E0E0);
         }
+        for (int y = 0; step == 'V' && y < n; ++y)
+            for (int x = 0; x < w; ++x)
+                At(x, y) = x % 2 ? At(x - 1, y) : Colour(rng() & 0xFFFFFF);
         for (uint32_t& p : pixels)
             p = step == '.' ? (p & 0xFFFFFF) | (rng() << 24) : step == 'R' ? Colour(rng() & 0xFFFFFF) : p;
     }
@@ -80,7 +84,8 @@ const struct Sequence {
     {"smaller than a block", 5, 3, 2, true, "T1R.R"},
     {"tall and narrow, scrolled further than a vector reaches", 17, 300, 0, true, "S70S9S-99S-1"},
     {"key frame every frame", 33, 31, 1, false, "T2S3R"},
-    {"noise over several of deflate's slices, then small changes", 320, 240, 0, false, "RRT3RS5."}};
+    {"noise over several of deflate's slices, then small changes", 320, 240, 0, false, "RRT3RS5."},
+    {"a video, then typing", 320, 240, 0, false, "V240V240V96V32.T2V240"}};
 
 std::pair<std::vector<Packet>, std::vector<Picture>> EncodeSequence(const Sequence& seq) {
     Screen screen(seq.w, seq.h, 1234);
