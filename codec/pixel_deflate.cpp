@@ -34,12 +34,12 @@ constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  
 constexpr uint8_t kLengthExtraBits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
-// The length code (0-28) of every match length up to kMaxMatch.
-constexpr std::array<uint8_t, kMaxMatch + 1> kLengthCode = [] {
-    std::array<uint8_t, kMaxMatch + 1> codes{};
+// The length code (0-28) of every match length up to kMaxMatch and the byte a match may take back.
+constexpr std::array<uint8_t, kMaxMatch + 2> kLengthCode = [] {
+    std::array<uint8_t, kMaxMatch + 2> codes{};
     for (uint8_t code = 0; code < 28; ++code)
         for (int n = kLengthBase[code]; n < kLengthBase[code] + (1 << kLengthExtraBits[code]); ++n)
-            if (n <= static_cast<int>(kMaxMatch))
+            if (n <= static_cast<int>(kMaxMatch) + 1)
                 codes[n] = code;
     return codes;
 }();
@@ -114,6 +114,9 @@ void AssignCodes(const uint8_t* lengths, int n, uint16_t* codes) {
 class BitWriter {
 public:
     BitWriter(uint8_t* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
+    // Without an output only the bytes are counted.
+    bool counting() const { return m_out == nullptr; }
+    void Skip(size_t bytes) { m_size += bytes; }
     // Room for so many more bytes, counting the bits not yet written out.
     bool Has(size_t bytes) const { return m_size + (m_count + 7) / 8 + bytes <= m_capacity; }
     size_t size() const { return m_size; }
@@ -162,6 +165,15 @@ public:
         m_symbols[m_count++] = static_cast<Symbol>(length | distance << 16);
         ++m_litLenFreq[kFirstLengthCode + kLengthCode[length]];
         ++m_distanceFreq[CodeOfDistance(static_cast<uint32_t>(distance)).code];
+    }
+    // Takes back the last literal when it is the given byte, so that a match can begin with it: the
+    // fourth byte of the pixel before a match's usually matches too.
+    bool TakeBack(uint8_t byte) {
+        if (m_count == 0 || m_symbols[m_count - 1] != byte)
+            return false;
+        --m_count;
+        --m_litLenFreq[byte];
+        return true;
     }
     bool Full() const { return m_count + kPixel > kBlockSymbols; }
 
@@ -257,9 +269,11 @@ bool BlockWriter::Finish(const uint8_t* raw, size_t size) {
     const size_t dynamicBytes = (DynamicBits() + 7) / 8;
     const size_t storedBytes = size + kStoredOverhead * ((size + kStoredMax - 1) / kStoredMax);
     const bool stored = storedBytes <= dynamicBytes;
-    if (!m_out.Has(stored ? storedBytes : dynamicBytes))
+    if (m_out.counting())
+        m_out.Skip(stored ? storedBytes : dynamicBytes);
+    else if (!m_out.Has(stored ? storedBytes : dynamicBytes))
         return false;
-    if (stored)
+    else if (stored)
         WriteStored(raw, size);
     else
         WriteDynamic();
@@ -361,7 +375,8 @@ size_t PixelDeflate(const uint8_t* data, size_t size, size_t history, uint8_t* o
                 consider(at + reach + 1 - seen);
             seen = static_cast<uint32_t>(at + reach + 1);
             if (bestLength > 0) {
-                block.Match(bestLength, bestDistance);
+                const bool back = bestDistance < at + reach && block.TakeBack(data[at - 1 - bestDistance]);
+                block.Match(bestLength + back, bestDistance);
                 repeat = bestDistance;
                 at += bestLength;
             } else {
@@ -379,6 +394,8 @@ size_t PixelDeflate(const uint8_t* data, size_t size, size_t history, uint8_t* o
         }
     }
     // The sync flush's empty stored block.
+    if (bits.counting())
+        return bits.size() + kStoredOverhead;
     if (!bits.Has(kStoredOverhead))
         return 0;
     bits.Put(0, 3);

@@ -37,11 +37,15 @@ constexpr uint32_t kSwitchMargin = 32;
 constexpr size_t kFinalists = 3;
 // Input that deflate shrinks to less than a quarter of its size keeps zlib's usual effort; poorer
 // input (moving pictures, photographs) gets little from long searches for matches, which are then
-// most of deflate's time. Judged after every slice of a frame; from the next frame on, such data
-// goes through the pixel deflater, which looks in a few likely places only.
+// most of deflate's time. Judged after every slice of a frame.
 constexpr int kLevel = 6, kQuickLevel = 4;
 constexpr size_t kSliceSize = 64 * 1024;
 constexpr uLong kQuickRatio = 4;
+// The XOR data of moving pictures comes out of the pixel deflater about as small as out of zlib, in a
+// fraction of the time; text and drawings come out far larger. So a stream whose data deflated to an
+// eighth or more also measures what the pixel deflater would make of it, and takes that deflater
+// from the next frame on while it is no more than 1/32 larger, until the data shrinks further.
+constexpr size_t kPixelRatio = 8, kPixelSlack = 32;
 // Data from this size up is deflated in two halves at once, the second primed with the window of input
 // before it: on moving pictures deflate is most of a frame's time, and a second core is usually idle.
 constexpr size_t kSplitSize = 256 * 1024;
@@ -108,6 +112,7 @@ struct ZmbvEncoder::Zlib {
         // A reset keeps the level, so a quick one has to be undone by hand.
         deflateReset(&stream);
         SetQuick(false);
+        pixels = false;
     }
     void SetQuick(bool on) {
         // Both levels match lazily, so zlib switches without ending a block.
@@ -118,13 +123,13 @@ struct ZmbvEncoder::Zlib {
         if (quick)
             deflateTune(&stream, 4, 4, 16, 4);
     }
-    // Data that this stream's last slice found poor goes through the pixel deflater, and the stream
-    // then lags behind the inflater. Window: the kWindowSize bytes the inflater holds before data,
-    // which zlib must see when it lags; history: how many bytes before data the pixel deflater may
-    // reach.
-    size_t Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history, uint8_t* out,
-                    size_t capacity);
-    bool bypassed = false;
+    // Through zlib or the pixel deflater, which zlib's stream then lags behind. Window: the kWindowSize
+    // bytes the inflater holds before data, which zlib must see when it lags; history: how many bytes
+    // before data the pixel deflater may reach. A key frame's pixels say nothing of the XOR data after
+    // them, so its data is not measured for the pixel deflater.
+    size_t Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history, bool key,
+                    uint8_t* out, size_t capacity);
+    bool pixels = false, bypassed = false;
 
 private:
     size_t Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity);
@@ -245,7 +250,7 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
         size = BuildInterPayload();
     }
     const bool split = size >= kSplitSize && capacity >= MaxFrameSize(m_width, m_height);
-    const size_t compressed = Deflate(data, size, split, out + header, capacity - header);
+    const size_t compressed = Deflate(data, size, split, key, out + header, capacity - header);
     if (compressed == 0) {
         // The zlib stream is in an unknown state now; only a key frame can restart it.
         m_haveKeyFrame = false;
@@ -399,7 +404,8 @@ const uint32_t* ZmbvEncoder::SourceRow(int x, int y, Vector v) const {
 }
 
 // The data through the stream, in two halves at once when split; 0 when it does not fit.
-size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_t* out, size_t capacity) {
+size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, bool key, uint8_t* out,
+                            size_t capacity) {
     const size_t half = split ? size / 2 & ~size_t{3} : size;
     const size_t firstRoom = split ? DeflateBound(half) + 32 : capacity;
     size_t second = 0;
@@ -407,13 +413,13 @@ size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_
         if (!m_helper)
             m_helper = std::make_unique<Helper>();
         m_helper->Start([&, this] {
-            second = m_secondZlib->Compress(data + half, size - half, data + half - kWindowSize, half,
+            second = m_secondZlib->Compress(data + half, size - half, data + half - kWindowSize, half, key,
                                             out + firstRoom, capacity - firstRoom);
         });
     }
     // After a split or a bypass the first stream missed the frame's end: the window the decoder holds.
     const size_t first =
-        m_zlib->Compress(data, half, m_firstLags ? m_history.data() : nullptr, 0, out, firstRoom);
+        m_zlib->Compress(data, half, m_firstLags ? m_history.data() : nullptr, 0, key, out, firstRoom);
     if (split) {
         m_helper->Wait();
         std::memmove(out + first, out + firstRoom, second);
@@ -427,16 +433,19 @@ size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, uint8_
 }
 
 size_t ZmbvEncoder::Zlib::Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history,
-                                   uint8_t* out, size_t capacity) {
-    bypassed = quick && size >= kSliceSize;
+                                   bool key, uint8_t* out, size_t capacity) {
+    bypassed = pixels && size >= kSliceSize;
     if (bypassed) {
         const size_t written = PixelDeflate(data, size, history, out, capacity);
-        SetQuick(written * kQuickRatio > size);
+        pixels = written * kPixelRatio > size;
         return written;
     }
     if (window && deflateSetDictionary(&stream, window, kWindowSize) != Z_OK)
         return 0;
-    return Deflate(data, size, out, capacity);
+    const size_t written = Deflate(data, size, out, capacity);
+    pixels = written > 0 && !key && size >= kSliceSize && written * kPixelRatio > size &&
+             PixelDeflate(data, size, history, nullptr, 0) <= written + written / kPixelSlack;
+    return written;
 }
 
 size_t ZmbvEncoder::Zlib::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {

@@ -43,7 +43,7 @@ private:
     uint32_t BlockCost(int x, int y, int bw, int bh, Vector v, int first, uint32_t bound) const;
     bool BlockEqual(int x, int y, int bw, int bh, Vector v) const;
     const uint32_t* SourceRow(int x, int y, Vector v) const;
-    size_t Deflate(const uint8_t* data, size_t size, bool split, uint8_t* out, size_t capacity);
+    size_t Deflate(const uint8_t* data, size_t size, bool split, bool key, uint8_t* out, size_t capacity);
 
     int m_width, m_height, m_blocksX, m_blocksY;
     std::unique_ptr<Zlib> m_zlib, m_secondZlib;

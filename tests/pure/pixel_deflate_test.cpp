@@ -84,6 +84,9 @@ TEST(PixelDeflate, InflatesToItsInputAfterTheHistoryAndFitsItsBound) {
         EXPECT_LE(packed.size(), c.most);
         EXPECT_TRUE(Bytes(packed.end() - 4, packed.end()) == Bytes({0, 0, 0xFF, 0xFF})) << "no sync flush";
         EXPECT_TRUE(Inflate(c.data, c.start, packed) == Bytes(c.data.begin() + c.start, c.data.end()));
+        EXPECT_NEAR(double(PixelDeflate(&c.data[c.start], size, c.start, nullptr, 0)), double(packed.size()),
+                    2 + size / 4096.0)
+            << "the size counted without output";
         Bytes tight(packed.size() - 1);
         EXPECT_EQ(PixelDeflate(&c.data[c.start], size, c.start, tight.data(), tight.size()), 0u);
     }
