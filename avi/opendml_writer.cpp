@@ -435,12 +435,6 @@ void OpenDmlWriter::CutAt(uint64_t end) {
     }
 }
 
-bool OpenDmlWriter::Flush() {
-    if (!m_headerWritten || m_failed || m_finished)
-        return false;
-    return FlushSegment(false);
-}
-
 bool OpenDmlWriter::Finish() {
     if (m_finished)
         return !m_failed;

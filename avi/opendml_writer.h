@@ -56,8 +56,6 @@ public:
     bool SetFormat(const void* format, size_t size);
     // Appends one frame; nowMs is a monotonic clock that decides the periodic flush.
     bool WriteFrame(const void* data, uint32_t size, bool key, uint64_t nowMs);
-    // Makes the file complete on disk as it stands.
-    bool Flush();
     // Closes the last segment (and the first RIFF's idx1). Further calls do nothing.
     bool Finish();
 
