@@ -103,11 +103,13 @@ uint32_t XorRowCost(const uint32_t* cur, const uint32_t* prev, int width) {
 
 } // namespace
 
-struct ZmbvEncoder::Zlib {
+// The deflater of one half of a frame's data (of all of it when the frame is not split): a zlib
+// stream, and the pixel deflater beside it.
+struct ZmbvEncoder::Deflater {
     z_stream stream{};
     bool quick = false;
     bool ready = deflateInit2(&stream, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    ~Zlib() { deflateEnd(&stream); }
+    ~Deflater() { deflateEnd(&stream); }
     void Reset() {
         // A reset keeps the level, so a quick one has to be undone by hand.
         deflateReset(&stream);
@@ -196,10 +198,10 @@ ZmbvEncoder::ZmbvEncoder(int width, int height)
       m_previous(m_current.size()), m_currentHashes(width, height, kBlockSize),
       m_previousHashes(width, height, kBlockSize),
       m_payload(new uint8_t[VectorTableSize(m_blocksX, m_blocksY) + m_current.size() * 4]) {
-    auto first = std::make_unique<Zlib>(), second = std::make_unique<Zlib>();
+    auto first = std::make_unique<Deflater>(), second = std::make_unique<Deflater>();
     if (width > 0 && height > 0 && first->ready && second->ready) {
-        m_zlib = std::move(first);
-        m_secondZlib = std::move(second);
+        m_firstHalf = std::move(first);
+        m_secondHalf = std::move(second);
     }
 }
 
@@ -216,7 +218,7 @@ size_t ZmbvEncoder::MaxFrameSize(int width, int height) {
 
 size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFrame, uint8_t* out,
                            size_t capacity) {
-    if (!m_zlib || capacity < kKeyHeaderSize)
+    if (!m_firstHalf || capacity < kKeyHeaderSize)
         return 0;
     for (int y = 0; y < m_height; ++y) {
         const uint8_t* row = topRow + y * stride;
@@ -240,8 +242,8 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
         if (capacity < header)
             return 0;
         std::memcpy(out + 1, keyHeader, sizeof(keyHeader));
-        m_zlib->Reset();
-        m_secondZlib->Reset();
+        m_firstHalf->Reset();
+        m_secondHalf->Reset();
         m_firstLags = false;
         data = reinterpret_cast<const uint8_t*>(m_current.data());
         size = m_current.size() * 4;
@@ -252,7 +254,7 @@ size_t ZmbvEncoder::Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFram
     const bool split = size >= kSplitSize && capacity >= MaxFrameSize(m_width, m_height);
     const size_t compressed = Deflate(data, size, split, key, out + header, capacity - header);
     if (compressed == 0) {
-        // The zlib stream is in an unknown state now; only a key frame can restart it.
+        // The deflate stream is in an unknown state now; only a key frame can restart it.
         m_haveKeyFrame = false;
         return 0;
     }
@@ -413,27 +415,27 @@ size_t ZmbvEncoder::Deflate(const uint8_t* data, size_t size, bool split, bool k
         if (!m_helper)
             m_helper = std::make_unique<Helper>();
         m_helper->Start([&, this] {
-            second = m_secondZlib->Compress(data + half, size - half, data + half - kWindowSize, half, key,
+            second = m_secondHalf->Compress(data + half, size - half, data + half - kWindowSize, half, key,
                                             out + firstRoom, capacity - firstRoom);
         });
     }
     // After a split or a bypass the first stream missed the frame's end: the window the decoder holds.
     const size_t first =
-        m_zlib->Compress(data, half, m_firstLags ? m_history.data() : nullptr, 0, key, out, firstRoom);
+        m_firstHalf->Compress(data, half, m_firstLags ? m_history.data() : nullptr, 0, key, out, firstRoom);
     if (split) {
         m_helper->Wait();
         std::memmove(out + first, out + firstRoom, second);
     }
     if (first == 0 || (split && second == 0))
         return 0;
-    m_firstLags = split || m_zlib->bypassed;
+    m_firstLags = split || m_firstHalf->bypassed;
     if (m_firstLags)
         m_history.assign(data + size - kWindowSize, data + size);
     return first + second;
 }
 
-size_t ZmbvEncoder::Zlib::Compress(const uint8_t* data, size_t size, const uint8_t* window, size_t history,
-                                   bool key, uint8_t* out, size_t capacity) {
+size_t ZmbvEncoder::Deflater::Compress(const uint8_t* data, size_t size, const uint8_t* window,
+                                       size_t history, bool key, uint8_t* out, size_t capacity) {
     bypassed = pixels && size >= kSliceSize;
     if (bypassed) {
         const size_t written = PixelDeflate(data, size, history, out, capacity);
@@ -448,7 +450,7 @@ size_t ZmbvEncoder::Zlib::Compress(const uint8_t* data, size_t size, const uint8
     return written;
 }
 
-size_t ZmbvEncoder::Zlib::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
+size_t ZmbvEncoder::Deflater::Deflate(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
     z_stream& z = stream;
     z.next_in = const_cast<Bytef*>(data);
     z.next_out = out;

@@ -9,7 +9,7 @@
 
 // Encoder of the Zip Motion Blocks Video format for 32-bit frames: key frames carry the whole
 // picture, inter frames a motion vector per block and the XOR against the previous picture, all
-// through one zlib stream that restarts at every key frame.
+// through one deflate stream that restarts at every key frame.
 class ZmbvEncoder {
 public:
     static constexpr int kBlockSize = 16;
@@ -19,8 +19,8 @@ public:
     ZmbvEncoder(const ZmbvEncoder&) = delete;
     ZmbvEncoder& operator=(const ZmbvEncoder&) = delete;
 
-    // False when the zlib stream could not be set up.
-    bool ready() const { return m_zlib != nullptr; }
+    // False when zlib could not be set up.
+    bool ready() const { return m_firstHalf != nullptr; }
     // The largest frame Encode can produce for this size.
     static size_t MaxFrameSize(int width, int height);
 
@@ -31,7 +31,7 @@ public:
     size_t Encode(const uint8_t* topRow, ptrdiff_t stride, bool keyFrame, uint8_t* out, size_t capacity);
 
 private:
-    struct Zlib;
+    struct Deflater;
     class Helper;
     struct Vector {
         int dx, dy;
@@ -46,7 +46,7 @@ private:
     size_t Deflate(const uint8_t* data, size_t size, bool split, bool key, uint8_t* out, size_t capacity);
 
     int m_width, m_height, m_blocksX, m_blocksY;
-    std::unique_ptr<Zlib> m_zlib, m_secondZlib;
+    std::unique_ptr<Deflater> m_firstHalf, m_secondHalf;
     std::unique_ptr<Helper> m_helper;
     bool m_firstLags = false;
     std::vector<uint8_t> m_history; // after a split or a bypass, the last window of the frame's input
