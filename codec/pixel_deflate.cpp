@@ -1,6 +1,7 @@
 #include "codec/pixel_deflate.h"
 
 #include "codec/huffman_code.h"
+#include "platform/little_endian.h"
 
 #include <algorithm>
 #include <array>
@@ -8,6 +9,9 @@
 #include <memory>
 
 namespace {
+
+using little_endian::LoadU32;
+using little_endian::LoadU64;
 
 constexpr size_t kPixel = 4;
 constexpr size_t kMaxDistance = 32768;
@@ -66,27 +70,16 @@ int RunExtraBits(int symbol) {
     return symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0;
 }
 
-uint32_t Load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// How many whole pixels at a repeat those at b, up to limit bytes (a multiple of kPixel).
+// How many whole pixels at a repeat those at b, up to limit bytes (a multiple of kPixel). Loaded least
+// significant byte first, the lowest differing bit is in the first differing byte.
 size_t MatchLength(const uint8_t* a, const uint8_t* b, size_t limit) {
     size_t n = 0;
     for (; n + 8 <= limit; n += 8) {
-        const uint64_t diff = Load64(a + n) ^ Load64(b + n);
+        const uint64_t diff = LoadU64(a + n) ^ LoadU64(b + n);
         if (diff != 0)
             return (n + static_cast<size_t>(__builtin_ctzll(diff)) / 8) & ~(kPixel - 1);
     }
-    if (n < limit && Load32(a + n) == Load32(b + n))
+    if (n < limit && LoadU32(a + n) == LoadU32(b + n))
         n += kPixel;
     return n;
 }
@@ -125,8 +118,8 @@ public:
         m_bits |= static_cast<uint64_t>(value) << m_count;
         m_count += count;
         if (m_count >= 32) {
-            for (int i = 0; i < 4; ++i)
-                m_out[m_size++] = static_cast<uint8_t>(m_bits >> (8 * i));
+            little_endian::StoreU32(m_out + m_size, static_cast<uint32_t>(m_bits));
+            m_size += 4;
             m_bits >>= 32;
             m_count -= 32;
         }
@@ -348,17 +341,17 @@ size_t PixelDeflate(const uint8_t* data, size_t size, size_t history, uint8_t* o
     const size_t reach = std::min(history, kMaxDistance) & ~(kPixel - 1);
     auto last = std::make_unique<uint32_t[]>(size_t{1} << kHashBits);
     for (size_t back = reach; back > 0; back -= kPixel)
-        last[Hash(Load32(data - back))] = static_cast<uint32_t>(reach - back + 1);
+        last[Hash(LoadU32(data - back))] = static_cast<uint32_t>(reach - back + 1);
 
     const size_t pixels = size & ~(kPixel - 1);
     size_t at = 0, blockStart = 0, repeat = kPixel;
     while (at < size) {
         if (at < pixels) {
-            const uint32_t here = Load32(data + at);
+            const uint32_t here = LoadU32(data + at);
             const size_t limit = std::min(kMaxMatch, pixels - at);
             size_t bestLength = 0, bestDistance = 0;
             auto consider = [&](size_t distance) {
-                if (distance > at + reach || distance > kMaxDistance || Load32(data + at - distance) != here)
+                if (distance > at + reach || distance > kMaxDistance || LoadU32(data + at - distance) != here)
                     return;
                 const size_t n = MatchLength(data + at, data + at - distance, limit);
                 if (n > bestLength && (n > kPixel || distance <= kNearby)) {
